@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Starts the display and the wineserver that one test run shares, creating the
+# Wine prefix on the first run. Usage: start.sh <run-dir>
+set -euo pipefail
+run_dir=$1
+mkdir -p "$run_dir"
+: "${WINEPREFIX:?}" "${DISPLAY:?}"
+display_number=${DISPLAY#:}
+
+lock=/tmp/.X${display_number}-lock
+if [ -f "$lock" ] && ! kill -0 "$(tr -d ' ' <"$lock")" 2>/dev/null; then
+  rm -f "$lock" "/tmp/.X11-unix/X${display_number}"
+fi
+if [ ! -f "$lock" ]; then
+  # Detached and without our output pipes, so ctest does not wait for it.
+  setsid Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$run_dir/xvfb.log" 2>&1 &
+  echo $! >"$run_dir/xvfb.pid"
+  for _ in $(seq 1 100); do
+    [ -S "/tmp/.X11-unix/X${display_number}" ] && break
+    sleep 0.1
+  done
+  [ -S "/tmp/.X11-unix/X${display_number}" ] || { echo "Xvfb did not start" >&2; cat "$run_dir/xvfb.log" >&2; exit 1; }
+fi
+
+mkdir -p "$WINEPREFIX"
+# Exits non-zero when a server for this prefix already runs: that one is reused.
+setsid wineserver -p </dev/null >"$run_dir/wineserver.log" 2>&1 || true
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "creating Wine prefix $WINEPREFIX"
+  wine wineboot --init </dev/null >"$run_dir/wineboot.log" 2>&1 || { cat "$run_dir/wineboot.log" >&2; exit 1; }
+else
+  # Start Wine's background services now, with our output going to a file:
+  # started by the first test instead, they would hold that test's output
+  # pipe open for as long as the wineserver lives, and ctest would wait.
+  wine wineboot </dev/null >"$run_dir/wineboot.log" 2>&1 || { cat "$run_dir/wineboot.log" >&2; exit 1; }
+fi
+echo "wine environment ready: prefix $WINEPREFIX, display $DISPLAY"
