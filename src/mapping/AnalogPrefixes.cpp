@@ -1,0 +1,3 @@
+#include "mapping/AnalogPrefixes.h"
+
+std::list<std::string> AnalogPrefixes = {"POT_", "ENC_"};
