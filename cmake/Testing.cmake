@@ -32,7 +32,7 @@ add_test(NAME wine_environment_start
 add_test(NAME wine_environment_stop
   COMMAND ${CMAKE_SOURCE_DIR}/tools/wine_env/stop.sh ${BKF_RUN_DIR})
 set_tests_properties(wine_environment_start PROPERTIES
-  FIXTURES_SETUP wine ENVIRONMENT "${BKF_TEST_ENVIRONMENT}" TIMEOUT 300)
+  FIXTURES_SETUP wine ENVIRONMENT "${BKF_TEST_ENVIRONMENT}" TIMEOUT 600)
 set_tests_properties(wine_environment_stop PROPERTIES
   FIXTURES_CLEANUP wine ENVIRONMENT "${BKF_TEST_ENVIRONMENT}" TIMEOUT 60)
 
