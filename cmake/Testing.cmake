@@ -42,7 +42,7 @@ function(bkf_wine_test_properties name)
   set_tests_properties(${name} PROPERTIES
     FIXTURES_REQUIRED wine
     ENVIRONMENT "${BKF_TEST_ENVIRONMENT}"
-    TIMEOUT 900)
+    TIMEOUT 600)
 endfunction()
 
 # bkf_add_test(<name> SOURCES <files...> LIBS <targets...>)

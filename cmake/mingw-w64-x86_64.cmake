@@ -21,8 +21,6 @@ add_compile_definitions(UNICODE _UNICODE _WIN32_WINNT=0x0601 WINVER=0x0601 NOMIN
 # One self-contained .exe per program: no runtime DLLs beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-# Test executables run under Wine.
-find_program(BKF_WINE NAMES wine wine64)
-if(BKF_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${BKF_WINE})
-endif()
+# Test executables run under Wine, through a wrapper that keeps Wine's
+# background processes away from the test runner's output pipe.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine_env/run_wine.sh)
