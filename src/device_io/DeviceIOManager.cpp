@@ -1,0 +1,403 @@
+#include "device_io/DeviceIOManager.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "support/Logger.h"
+
+namespace {
+
+int64_t Ns(std::chrono::nanoseconds d) {
+    return static_cast<int64_t>(d.count());
+}
+
+bool Contains(const std::list<std::string>& list, const std::string& port) {
+    return std::find(list.begin(), list.end(), port) != list.end();
+}
+
+} // namespace
+
+DeviceIOManager::DeviceIOManager(MessageCallback callback, DeviceIoTimings timings)
+    : callback_(std::move(callback)), timings_(timings) {
+    portWatcher_.portArrived = [this](const enumerate::SerialPort& p) { OnPortArrived(p); };
+    portWatcher_.portRemoved = [this](const enumerate::SerialPort& p) { OnPortRemoved(p); };
+    portWatcher_.SetScanInterval(1, false);
+    UpdateUsbFilter();
+}
+
+DeviceIOManager::~DeviceIOManager() {
+    // A thread left running here would end the program; stop it first.
+    Stop();
+    try {
+        ClearAllLeds();
+    } catch (const std::exception& e) {
+        if (gLogger)
+            gLogger->Error("AllSerialWatch: %s", e.what());
+    }
+    if (gLogger)
+        gLogger->Info("AllSerialWatch: stopped");
+}
+
+bool DeviceIOManager::Start() {
+    if (ioThread_.joinable())
+        return false;
+    running_ = true;
+    try {
+        ioThread_ = std::thread([this] { IoThreadMain(); });
+    } catch (...) {
+        running_ = false;
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    }
+    return true;
+}
+
+void DeviceIOManager::Stop() {
+    bool wasRunning = running_.exchange(false);
+    if (!wasRunning || !ioThread_.joinable())
+        return;
+    try {
+        ioThread_.join();
+    } catch (const std::system_error& e) {
+        if (gLogger)
+            gLogger->Info("Got error terminating IO Thread: (%d) %s", e.code().value(), e.what());
+    }
+}
+
+void DeviceIOManager::QueueRequest(const DeviceIoRequest& request) {
+    std::lock_guard<std::mutex> lock(requestMutex_);
+    requests_.push_back(request);
+}
+
+void DeviceIOManager::DispatchIncoming() {
+    std::list<DeviceIncomingMessage> messages;
+    {
+        std::lock_guard<std::mutex> lock(incomingMutex_);
+        messages.splice(messages.end(), incoming_);
+    }
+    if (!callback_)
+        return;
+    for (const DeviceIncomingMessage& message : messages)
+        callback_(message);
+}
+
+void DeviceIOManager::IoThreadMain() {
+    stopping_ = false;
+    while (running_) {
+        try {
+            if (portWatcher_.ioContext.stopped())
+                portWatcher_.ioContext.restart();
+            portWatcher_.ioContext.run_for(std::chrono::milliseconds(5));
+            tick();
+        } catch (const std::exception& e) {
+            // One failed port or scan must not end the program: log, keep
+            // the scan going and carry on with the next turn.
+            if (gLogger)
+                gLogger->Error("AllSerialWatch: error on the I/O thread: %s", e.what());
+            portWatcher_.ScheduleScan();
+        }
+    }
+    ShutdownIo();
+}
+
+void DeviceIOManager::DrainWrites() {
+    // Give the lines queued last (the LEDs-off lines) a bounded time to leave.
+    const int64_t deadline = SteadyNowNs() + Ns(timings_.shutdownDrain);
+    while (SteadyNowNs() < deadline) {
+        bool drained = true;
+        for (auto& entry : openPorts_)
+            if (!entry.second->WritesDrained())
+                drained = false;
+        if (drained)
+            break;
+        try {
+            if (portWatcher_.ioContext.stopped())
+                portWatcher_.ioContext.restart();
+            portWatcher_.ioContext.run_for(std::chrono::milliseconds(5));
+        } catch (const std::exception& e) {
+            if (gLogger)
+                gLogger->Error("AllSerialWatch: error on the I/O thread: %s", e.what());
+        }
+    }
+}
+
+void DeviceIOManager::ShutdownIo() {
+    stopping_ = true;
+    try {
+        ExecuteRequests();
+    } catch (const std::exception& e) {
+        if (gLogger)
+            gLogger->Error("AllSerialWatch: error on the I/O thread: %s", e.what());
+    }
+    DrainWrites();
+    std::list<std::string> ports;
+    for (auto& entry : openPorts_)
+        ports.push_back(entry.first);
+    for (const std::string& port : ports) {
+        try {
+            RemovePort(port);
+        } catch (const std::exception& e) {
+            if (gLogger)
+                gLogger->Error("AllSerialWatch: error on the I/O thread: %s", e.what());
+        }
+    }
+    while (!openPorts_.empty()) {
+        try {
+            if (portWatcher_.ioContext.stopped())
+                portWatcher_.ioContext.restart();
+            portWatcher_.ioContext.run_one_for(std::chrono::milliseconds(100));
+            tick();
+        } catch (const std::exception& e) {
+            if (gLogger)
+                gLogger->Error("AllSerialWatch: error on the I/O thread: %s", e.what());
+        }
+    }
+}
+
+void DeviceIOManager::tick() {
+    const int64_t now = SteadyNowNs();
+
+    // 1. Closed ports whose watch has gone idle.
+    for (auto it = closed_.begin(); it != closed_.end();) {
+        const std::string port = *it;
+        auto open = openPorts_.find(port);
+        if (open == openPorts_.end() || open->second->IsActive()) {
+            ++it;
+            continue;
+        }
+        LogTrace("ASW::tick(): Removing port %s", port.c_str());
+        openPorts_.erase(open);
+        auto record = retries_.find(port);
+        if (record != retries_.end()) {
+            record->second.NoteLost(Ns(timings_.lostGrace));
+            if (record->second.RetryAllowed()) {
+                LogTrace("ASW::tick(): Will retry port %s", port.c_str());
+                record->second.lostNs = SteadyNowNs();
+                QueueRetry(port);
+            }
+        } else {
+            LogTrace("ASW::tick(): No retry for port %s", port.c_str());
+        }
+        it = closed_.erase(it);
+    }
+
+    // 2. Ports waiting for their retry.
+    for (auto it = retryWait_.begin(); it != retryWait_.end();) {
+        const std::string port = *it;
+        auto record = retries_.find(port);
+        if (record == retries_.end()) {
+            LogTrace("ASW::tick(): Abandoning closed port %s", port.c_str());
+            it = retryWait_.erase(it);
+            continue;
+        }
+        int64_t elapsed = now - record->second.lostNs;
+        if (elapsed <= Ns(timings_.retryWait)) {
+            ++it;
+            continue;
+        }
+        LogTrace("ASW::tick(): Retrying port %s after %d ms", port.c_str(),
+                 static_cast<int>(elapsed / 1000000));
+        toOpen_.push_back(port);
+        it = retryWait_.erase(it);
+    }
+
+    // 3. Ports to open.
+    std::list<std::string> toOpen;
+    toOpen.swap(toOpen_);
+    for (const std::string& port : toOpen) {
+        auto record = retries_.find(port);
+        if (record == retries_.end()) {
+            LogTrace("ASW::tick(): Abandoning closed port %s", port.c_str());
+        } else if (openPorts_.count(port) != 0) {
+        } else if (record->second.RetryAllowed()) {
+            LogTrace("ASW::tick(): Opening port %s", port.c_str());
+            OpenPort(port);
+        } else {
+            LogTrace("ASW::tick(): Not opening port %s on retry due late failure?", port.c_str());
+        }
+    }
+
+    // 4. Requests.
+    ExecuteRequests();
+}
+
+void DeviceIOManager::ExecuteRequests() {
+    std::list<DeviceIoRequest> requests;
+    {
+        std::lock_guard<std::mutex> lock(requestMutex_);
+        requests.splice(requests.end(), requests_);
+    }
+    for (const DeviceIoRequest& request : requests) {
+        if (request.kind < 1 || request.kind > 6)
+            continue;
+        if (request.kind == 6) {
+            if (request.flag != legacySupport_) {
+                legacySupport_ = request.flag;
+                UpdateUsbFilter();
+            }
+            continue;
+        }
+        std::shared_ptr<SerialWatch> watch = FindDevice(request.deviceId);
+        if (!watch)
+            continue;
+        switch (request.kind) {
+        case 1:
+            watch->SendReady();
+            break;
+        case 2:
+            watch->SendLeds(request.text);
+            break;
+        case 3:
+            watch->ClearLeds();
+            break;
+        case 4:
+            watch->SendValue(request.text, request.value);
+            break;
+        case 5:
+            watch->Write("!c\n");
+            break;
+        }
+    }
+}
+
+void DeviceIOManager::OpenPort(const std::string& port) {
+    if (gLogger)
+        gLogger->Info("AllSerialWatch: opening port %s", port.c_str());
+    if (!retries_[port].NoteOpenAttempt())
+        return;
+    openPorts_[port] = std::make_shared<SerialWatch>(
+        portWatcher_, port, [this](const DeviceIncomingMessage& m) { OnDeviceMessage(m); },
+        [this](SerialWatch* watch) { OnWatchReport(watch); }, timings_.idTimeout);
+}
+
+void DeviceIOManager::AddPort(const std::string& port) {
+    retries_.emplace(port, PortRetryState());
+    toOpen_.push_back(port);
+}
+
+void DeviceIOManager::RemovePort(const std::string& port) {
+    retries_.erase(port);
+    auto open = openPorts_.find(port);
+    if (open != openPorts_.end())
+        open->second->Stop();
+    MarkClosed(port);
+}
+
+void DeviceIOManager::MarkClosed(const std::string& port) {
+    if (!Contains(closed_, port))
+        closed_.push_back(port);
+}
+
+void DeviceIOManager::QueueRetry(const std::string& port) {
+    if (!Contains(retryWait_, port))
+        retryWait_.push_back(port);
+}
+
+bool DeviceIOManager::IsPresent(const std::string& port) const {
+    return retries_.count(port) != 0;
+}
+
+std::shared_ptr<SerialWatch> DeviceIOManager::FindDevice(const std::string& deviceId) const {
+    for (const auto& entry : openPorts_)
+        if (entry.second->Identity() == deviceId)
+            return entry.second;
+    return nullptr;
+}
+
+void DeviceIOManager::UpdateUsbFilter() {
+    portWatcher_.ClearFilters();
+    for (const UsbIdFilter& filter : OwnUsbIds)
+        portWatcher_.AddFilter(filter);
+    if (legacySupport_)
+        for (const UsbIdFilter& filter : LegacyUsbIds)
+            portWatcher_.AddFilter(filter);
+}
+
+void DeviceIOManager::ClearAllLeds() {
+    for (auto& entry : openPorts_)
+        entry.second->ClearLeds();
+}
+
+void DeviceIOManager::QueueIncoming(const DeviceIncomingMessage& message) {
+    {
+        std::lock_guard<std::mutex> lock(incomingMutex_);
+        incoming_.push_back(message);
+    }
+    NotifyWindow();
+}
+
+void DeviceIOManager::NotifyWindow() {
+    if (IsWindow(notifyWindow_))
+        PostMessageW(notifyWindow_, WMU_DEVICE_MESSAGE, 0, 0);
+}
+
+void DeviceIOManager::OnPortArrived(const enumerate::SerialPort& port) {
+    if (!stopping_)
+        AddPort(port.name);
+}
+
+void DeviceIOManager::OnPortRemoved(const enumerate::SerialPort& port) {
+    if (!stopping_)
+        RemovePort(port.name);
+}
+
+void DeviceIOManager::OnDeviceMessage(const DeviceIncomingMessage& message) {
+    LogTrace("AllSerialWatch: msg: %s", message.ToString().c_str());
+    if (message.type == 2) {
+        auto open = openPorts_.find(message.port);
+        if (open != openPorts_.end()) {
+            open->second->Stop();
+            MarkClosed(message.port);
+        } else {
+            LogTrace("AllSerialWatch: got disconnect message from non-existent port %s",
+                     message.port.c_str());
+        }
+    }
+    QueueIncoming(message);
+}
+
+void DeviceIOManager::OnWatchReport(SerialWatch* watch) {
+    if (watch->DeliverPendingConnect()) {
+        retries_[watch->Port()].MarkGood();
+    } else {
+        watch->Stop();
+        MarkClosed(watch->Port());
+    }
+}
+
+void DeviceIOManager::SendToDevice(const std::string& deviceId, const std::string& line) {
+    LogTrace("ASW:write to %s", deviceId.c_str());
+    for (const auto& entry : openPorts_) {
+        LogTrace("considering %s: id=%s", entry.first.c_str(), entry.second->Identity().c_str());
+        if (entry.second->Identity() != deviceId)
+            continue;
+        if (entry.second->State() != 0) {
+            if (gLogger)
+                gLogger->Info("Device %s is in error state", entry.second->Identity().c_str());
+            return;
+        }
+        if (gLogger)
+            gLogger->Info("AllSerialWatch: msg to %s on %s: %s", deviceId.c_str(),
+                          entry.first.c_str(), line.c_str());
+        entry.second->Write(line);
+        return;
+    }
+    if (gLogger)
+        gLogger->Info("AllSerialWatch: cannot deliver msg to unknown id %s: %s", deviceId.c_str(),
+                      line.c_str());
+}
+
+void DeviceIOManager::ReconcileError(const std::string& port) {
+    auto open = openPorts_.find(port);
+    if (open == openPorts_.end()) {
+        LogTrace("Error reported on port %s, but no open port found to reconcile it with",
+                 port.c_str());
+        return;
+    }
+    auto record = retries_.find(port);
+    if (record != retries_.end()) {
+        record->second.state = open->second->State();
+        if (record->second.state == 3)
+            record->second.status = 2;
+    }
+    MarkClosed(port);
+}

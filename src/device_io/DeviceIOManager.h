@@ -1,0 +1,94 @@
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "device_io/DeviceMessages.h"
+#include "device_io/IOManager.h"
+#include "device_io/PortRetryState.h"
+#include "device_io/SerialWatch.h"
+
+// Posted to the notify window once per queued device message.
+constexpr UINT WMU_DEVICE_MESSAGE = WM_APP + 6;
+
+// The waits of the device I/O thread; tests shorten them.
+struct DeviceIoTimings {
+    std::chrono::nanoseconds idTimeout = std::chrono::seconds(15);
+    std::chrono::nanoseconds retryWait = std::chrono::seconds(5);
+    std::chrono::nanoseconds lostGrace = std::chrono::seconds(60);
+    std::chrono::nanoseconds shutdownDrain = std::chrono::milliseconds(500);
+};
+
+// Owns every open serial device and the thread they run on; carries requests
+// down to the devices and device messages up to the application window.
+class DeviceIOManager {
+public:
+    using MessageCallback = std::function<void(const DeviceIncomingMessage&)>;
+
+    explicit DeviceIOManager(MessageCallback callback, DeviceIoTimings timings = {});
+    virtual ~DeviceIOManager();
+    DeviceIOManager(const DeviceIOManager&) = delete;
+    DeviceIOManager& operator=(const DeviceIOManager&) = delete;
+
+    void SetNotifyWindow(HWND window) { notifyWindow_ = window; }
+    bool Start();
+    void Stop();
+    void QueueRequest(const DeviceIoRequest& request);
+    void DispatchIncoming();
+
+    // The port watcher; set its enumerator or interval before Start.
+    devio::IOManager& PortWatcher() { return portWatcher_; }
+
+    // Used on the I/O thread.
+    void tick();
+    void OpenPort(const std::string& port);
+    void AddPort(const std::string& port);
+    void RemovePort(const std::string& port);
+    void MarkClosed(const std::string& port);
+    void QueueRetry(const std::string& port);
+    bool IsPresent(const std::string& port) const;
+    std::shared_ptr<SerialWatch> FindDevice(const std::string& deviceId) const;
+    void UpdateUsbFilter();
+    void ClearAllLeds();
+    void SendToDevice(const std::string& deviceId, const std::string& line);
+    void ReconcileError(const std::string& port);
+
+private:
+    void IoThreadMain();
+    void ShutdownIo();
+    void ExecuteRequests();
+    void DrainWrites();
+    void QueueIncoming(const DeviceIncomingMessage& message);
+    void NotifyWindow();
+    void OnPortArrived(const enumerate::SerialPort& port);
+    void OnPortRemoved(const enumerate::SerialPort& port);
+    void OnDeviceMessage(const DeviceIncomingMessage& message);
+    void OnWatchReport(SerialWatch* watch);
+
+    HWND notifyWindow_ = nullptr;
+    std::thread ioThread_;
+    devio::IOManager portWatcher_;
+    MessageCallback callback_;
+    std::list<DeviceIncomingMessage> incoming_;
+    std::mutex incomingMutex_;
+    std::list<DeviceIoRequest> requests_;
+    std::mutex requestMutex_;
+    std::map<std::string, PortRetryState> retries_;
+    std::map<std::string, std::shared_ptr<SerialWatch>> openPorts_;
+    std::list<std::string> toOpen_;
+    std::list<std::string> retryWait_;
+    std::list<std::string> closed_;
+    bool legacySupport_ = false;
+    std::atomic<bool> running_{false};
+    bool stopping_ = false;
+    DeviceIoTimings timings_;
+};

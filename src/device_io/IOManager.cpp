@@ -1,0 +1,121 @@
+#include "device_io/IOManager.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace devio {
+
+IOManager::IOManager() : scanTimer_(ioContext), enumerator_(&enumerate::EnumerateSerialPorts) {
+    // The first scan runs at the first turn of the context.
+    scanTimer_.expires_at(boost::asio::steady_timer::time_point());
+    scanTimer_.async_wait([this](const boost::system::error_code& error) { Scan(error); });
+}
+
+IOManager::~IOManager() {
+    filters_.clear();
+    knownPorts_.clear();
+    scanTimer_.cancel();
+}
+
+void IOManager::AddFilter(const UsbIdFilter& filter) {
+    filters_.push_back(filter);
+}
+
+void IOManager::ClearFilters() {
+    filters_.clear();
+}
+
+bool IOManager::MatchesFilter(const enumerate::SerialPort& port) const {
+    for (const UsbIdFilter& filter : filters_)
+        if (filter.Matches(port))
+            return true;
+    return false;
+}
+
+bool PortNameLess(const enumerate::SerialPort& a, const enumerate::SerialPort& b) {
+    // std::string compares its chars as unsigned through char_traits<char>.
+    return a.name < b.name;
+}
+
+void IOManager::Scan(const boost::system::error_code&) {
+    std::deque<enumerate::SerialPort> found = enumerator_();
+    if (!filters_.empty()) {
+        found.erase(
+            std::remove_if(found.begin(), found.end(),
+                           [this](const enumerate::SerialPort& p) { return !MatchesFilter(p); }),
+            found.end());
+    }
+    std::stable_sort(found.begin(), found.end(), PortNameLess);
+
+    size_t i = 0, j = 0;
+    auto arrived = [this](const enumerate::SerialPort& p) {
+        if (portArrived)
+            portArrived(p);
+    };
+    auto removed = [this](const enumerate::SerialPort& p) {
+        if (portRemoved)
+            portRemoved(p);
+    };
+    while (i < found.size() && j < knownPorts_.size()) {
+        if (PortNameLess(found[i], knownPorts_[j])) {
+            arrived(found[i++]);
+        } else if (PortNameLess(knownPorts_[j], found[i])) {
+            removed(knownPorts_[j++]);
+        } else {
+            if (found[i] != knownPorts_[j]) {
+                removed(knownPorts_[j]);
+                arrived(found[i]);
+            }
+            ++i;
+            ++j;
+        }
+    }
+    for (; i < found.size(); ++i)
+        arrived(found[i]);
+    for (; j < knownPorts_.size(); ++j)
+        removed(knownPorts_[j]);
+
+    knownPorts_ = std::move(found);
+    ScheduleScan();
+}
+
+void IOManager::ScheduleScan() {
+    if (scanInterval_ <= 0)
+        return;
+    scanTimer_.expires_after(std::chrono::seconds(scanInterval_));
+    scanTimer_.async_wait([this](const boost::system::error_code& error) {
+        if (error != boost::asio::error::operation_aborted)
+            Scan(error);
+    });
+}
+
+void IOManager::SetScanInterval(int seconds, bool rearm) {
+    if (seconds == scanInterval_ && !rearm)
+        return;
+    scanInterval_ = seconds;
+    if (rearm) {
+        scanTimer_.cancel();
+        ScheduleScan();
+    }
+}
+
+void IOManager::RescanNow() {
+    scanTimer_.cancel();
+    scanTimer_.expires_after(std::chrono::nanoseconds(0));
+    scanTimer_.async_wait([this](const boost::system::error_code& error) { Scan(error); });
+}
+
+size_t IOManager::RunOne() {
+    return ioContext.run_one();
+}
+
+void IOManager::Stop() {
+    if (running_.exchange(false))
+        ioContext.stop();
+}
+
+void IOManager::SetEnumerator(Enumerator enumerator) {
+    enumerator_ = std::move(enumerator);
+}
+
+} // namespace devio

@@ -1,0 +1,32 @@
+#include "device_io/PortRetryState.h"
+
+#include <chrono>
+
+int64_t SteadyNowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+bool PortRetryState::RetryAllowed() const {
+    return retriesLeft >= 1 && state >= 0 && state <= 5 && ((0x35 >> state) & 1) != 0;
+}
+
+bool PortRetryState::NoteOpenAttempt() {
+    if (status == 2 || !RetryAllowed())
+        return false;
+    lastOpenNs = SteadyNowNs();
+    return true;
+}
+
+void PortRetryState::MarkGood() {
+    lastGoodNs = SteadyNowNs();
+    retriesLeft = 5;
+    status = 1;
+}
+
+void PortRetryState::NoteLost(int64_t graceNs) {
+    if (lastGoodNs >= lastOpenNs && SteadyNowNs() - lastOpenNs >= graceNs)
+        return;
+    --retriesLeft;
+}

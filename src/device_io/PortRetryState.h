@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+
+// Steady-clock time in nanoseconds.
+int64_t SteadyNowNs();
+
+// The retry record of one port.
+struct PortRetryState {
+    int32_t status = 0; // 0 new, 1 a device came up at least once, 2 never again
+    int32_t retriesLeft = 5;
+    int32_t state = 0;
+    int64_t lastOpenNs = 0;
+    int64_t lastGoodNs = 0;
+    int64_t lostNs = 0;
+
+    static constexpr int64_t DefaultGraceNs = 60000000000LL;
+
+    bool RetryAllowed() const;
+    bool NoteOpenAttempt();
+    void MarkGood();
+    // A loss costs a retry unless the device identified itself and at least
+    // the grace time passed since the port was opened.
+    void NoteLost(int64_t graceNs = DefaultGraceNs);
+};

@@ -1,0 +1,246 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+#include "DeviceTestSupport.h"
+#include "EmulatedDevice.h"
+#include "device_io/DeviceIOManager.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string Ident = "####Brackenfold#M1#7#1.2#0A";
+const std::string Key = "7M10A";
+
+DeviceIoTimings ShortTimings() {
+    DeviceIoTimings t;
+    t.idTimeout = 1000ms;
+    t.retryWait = 300ms;
+    return t;
+}
+
+// A manager whose messages reach this thread through a window, as in the program.
+struct ManagerOnWindow {
+    std::vector<DeviceIncomingMessage> messages;
+    std::unique_ptr<DeviceIOManager> manager;
+    MessageWindow window;
+
+    explicit ManagerOnWindow(DeviceIoTimings timings = ShortTimings())
+        : window([this](UINT msg) {
+              if (msg == WMU_DEVICE_MESSAGE)
+                  manager->DispatchIncoming();
+          }) {
+        manager = std::make_unique<DeviceIOManager>(
+            [this](const DeviceIncomingMessage& m) { messages.push_back(m); }, timings);
+        manager->SetNotifyWindow(window.Handle());
+    }
+
+    ~ManagerOnWindow() {
+        manager->Stop();
+        manager.reset();
+    }
+
+    size_t CountOf(uint32_t type, const std::string& port) {
+        size_t n = 0;
+        for (const auto& m : messages)
+            if (m.type == type && m.port == port)
+                ++n;
+        return n;
+    }
+
+    bool WaitFor(uint32_t type, const std::string& port, size_t count = 1,
+                 std::chrono::milliseconds timeout = 8000ms) {
+        return PumpUntil([&] { return CountOf(type, port) >= count; }, timeout);
+    }
+
+    std::vector<std::string> Commands(const std::string& port) {
+        std::vector<std::string> lines;
+        for (const auto& m : messages)
+            if (m.type == 3 && m.port == port)
+                lines.push_back(m.line);
+        return lines;
+    }
+};
+
+int HostOpens(devemu::EmulatedDevice& dev) {
+    return std::stoi(dev.Status()["host_opens"]);
+}
+
+} // namespace
+
+TEST(DeviceIOManagerEndToEnd, ConnectCommandsHostLinesAndUnplug) {
+    auto log = RecordLog();
+    devemu::EmulatedDevice dev(Emulator());
+    dev.Plug(33, 0x32B6, 0x0001, "EMU33", Ident, 300);
+    ManagerOnWindow m;
+    ASSERT_TRUE(m.manager->Start());
+    EXPECT_FALSE(m.manager->Start());
+    const std::string port = "\\\\.\\COM33";
+    ASSERT_TRUE(m.WaitFor(1, port));
+    EXPECT_EQ(Key, m.messages[0].identity);
+    EXPECT_EQ("M1", m.messages[0].model);
+    EXPECT_EQ("1.2", m.messages[0].version);
+
+    dev.SendLine("BTN_1=1");
+    dev.SendLine("BTN_1=0");
+    dev.SendLine("ENC_A=-1");
+    dev.SendOverlongLine(3000, 'x');
+    dev.SendLine("POT_1=512");
+    ASSERT_TRUE(PumpUntil([&] { return m.Commands(port).size() >= 4; }, 5000ms));
+    EXPECT_EQ((std::vector<std::string>{"BTN_1=1", "BTN_1=0", "ENC_A=-1", "POT_1=512"}),
+              m.Commands(port));
+
+    dev.ClearReceived();
+    m.manager->QueueRequest(DeviceIoRequest::SendReady(Key));
+    m.manager->QueueRequest(DeviceIoRequest::SetLeds(Key, "10101"));
+    m.manager->QueueRequest(DeviceIoRequest::SetLeds(Key, "011"));
+    m.manager->QueueRequest(DeviceIoRequest::ClearLeds(Key));
+    m.manager->QueueRequest(DeviceIoRequest::SetValue(Key, "ROLL", 0.5f));
+    m.manager->QueueRequest(DeviceIoRequest::SetValue(Key, "PITCH", 2.0f));
+    m.manager->QueueRequest(DeviceIoRequest::Recalibrate(Key));
+    m.manager->QueueRequest(DeviceIoRequest::SetLeds("9NOBODY", "1")); // dropped
+    ASSERT_TRUE(dev.WaitForLineCount(7, 5000ms));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(
+        (std::vector<std::string>{"|", "<10101", "<011", "<00000", "ROLL0.5", "PITCH2", "!c"}),
+        dev.ReceivedLines());
+
+    dev.Unplug();
+    ASSERT_TRUE(m.WaitFor(2, port));
+    const DeviceIncomingMessage& gone = m.messages.back();
+    EXPECT_EQ(2u, gone.type);
+    EXPECT_EQ(Key, gone.identity);
+    // Plugged again: a fresh record, opened and connected again.
+    dev.Plug(33, 0x32B6, 0x0001, "EMU33", Ident, 300);
+    ASSERT_TRUE(m.WaitFor(1, port, 2));
+    EXPECT_GE(log->Count("AllSerialWatch: opening port \\\\.\\COM33"), 2u);
+}
+
+TEST(DeviceIOManagerEndToEnd, RetriesAfterALostIdentityAndGivesUpOnSilentDevices) {
+    auto log = RecordLog();
+    devemu::EmulatedDevice flaky(Emulator()), silent(Emulator());
+    flaky.Plug(34, 0x32B6, 0x0001, "EMU34", Ident, 300);
+    silent.Plug(35, 0x32B6, 0x0002, "EMU35", "", 0);
+    ManagerOnWindow m;
+    ASSERT_TRUE(m.manager->Start());
+    const std::string port = "\\\\.\\COM34";
+    ASSERT_TRUE(m.WaitFor(1, port));
+    // The identity stops: disconnected; then the port is retried after the
+    // wait and the device, identifying again, connects again.
+    flaky.StopIdentity();
+    ASSERT_TRUE(m.WaitFor(2, port));
+    flaky.SetIdentity(Ident, 300);
+    ASSERT_TRUE(m.WaitFor(1, port, 2));
+    EXPECT_EQ(1u, log->Count("ASW::tick(): Will retry port \\\\.\\COM34"));
+
+    // A device that never identifies is opened five times in all.
+    ASSERT_TRUE(PumpUntil([&] { return m.CountOf(2, "\\\\.\\COM35") >= 5; }, 20000ms));
+    PumpUntil([] { return false; }, 2500ms);
+    EXPECT_EQ(5, HostOpens(silent));
+    EXPECT_EQ(5u, m.CountOf(2, "\\\\.\\COM35"));
+    EXPECT_EQ(0u, m.CountOf(1, "\\\\.\\COM35"));
+}
+
+TEST(DeviceIOManagerEndToEnd, LegacyFilterSwitchedAtRunTime) {
+    devemu::EmulatedDevice legacy(Emulator()), unknown(Emulator());
+    legacy.Plug(36, 0x2341, 0x0042, "EMU36", Ident, 300);
+    unknown.Plug(37, 0x2341, 0x0043, "EMU37", Ident, 300);
+    ManagerOnWindow m;
+    ASSERT_TRUE(m.manager->Start());
+    PumpUntil([] { return false; }, 1500ms);
+    EXPECT_EQ(0, HostOpens(legacy));
+    m.manager->QueueRequest(DeviceIoRequest::SetLegacySupport(true));
+    ASSERT_TRUE(m.WaitFor(1, "\\\\.\\COM36"));
+    m.manager->QueueRequest(DeviceIoRequest::SetLegacySupport(false));
+    ASSERT_TRUE(m.WaitFor(2, "\\\\.\\COM36"));
+    EXPECT_EQ(0, HostOpens(unknown));
+}
+
+TEST(DeviceIOManagerEndToEnd, ShutdownWritesTheLedsOffLines) {
+    devemu::EmulatedDevice a(Emulator()), b(Emulator());
+    a.Plug(38, 0x32B6, 0x0001, "EMU38", Ident, 300);
+    b.Plug(39, 0x32B6, 0x0001, "EMU39", "####Brackenfold#M2#8#1.0#0B", 300);
+    {
+        ManagerOnWindow m;
+        ASSERT_TRUE(m.manager->Start());
+        ASSERT_TRUE(m.WaitFor(1, "\\\\.\\COM38"));
+        ASSERT_TRUE(m.WaitFor(1, "\\\\.\\COM39"));
+        m.manager->QueueRequest(DeviceIoRequest::SetLeds(Key, "111"));
+        m.manager->QueueRequest(DeviceIoRequest::SetLeds("8M20B", "1111"));
+        ASSERT_TRUE(a.WaitForLine("<111", 3000ms));
+        ASSERT_TRUE(b.WaitForLine("<1111", 3000ms));
+        // As the program does at exit: LEDs off for every device, then stop
+        // with the devices still attached.
+        m.manager->QueueRequest(DeviceIoRequest::ClearLeds(Key));
+        m.manager->QueueRequest(DeviceIoRequest::ClearLeds("8M20B"));
+        auto start = std::chrono::steady_clock::now();
+        m.manager->Stop();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    }
+    EXPECT_TRUE(a.WaitForLine("<000", 3000ms));
+    EXPECT_TRUE(b.WaitForLine("<0000", 3000ms));
+    EXPECT_TRUE(a.WaitForHostOpen(false, 3000ms));
+}
+
+TEST(DeviceIOManagerEndToEnd, StopWithoutStartAndEmptyDispatch) {
+    auto log = RecordLog();
+    int calls = 0;
+    {
+        DeviceIOManager m([&](const DeviceIncomingMessage&) { ++calls; });
+        m.DispatchIncoming();
+        m.Stop();
+        EXPECT_TRUE(log->Lines().empty());
+        // With no thread running, this thread may stand in for the I/O thread.
+        m.SendToDevice("7M10A", "<1\n");
+        m.ReconcileError("\\\\.\\COM20");
+        EXPECT_FALSE(m.IsPresent("\\\\.\\COM20"));
+    }
+    EXPECT_EQ(0, calls);
+    EXPECT_EQ(
+        (std::vector<std::string>{
+            "ASW:write to 7M10A", "AllSerialWatch: cannot deliver msg to unknown id 7M10A: <1\n",
+            "Error reported on port \\\\.\\COM20, but no open port found to reconcile it with",
+            "AllSerialWatch: stopped"}),
+        log->Lines());
+}
+
+TEST(DeviceIOManagerEndToEnd, FailedScanIsLoggedAndTheScanGoesOn) {
+    auto log = RecordLog();
+    std::atomic<int> scans{0};
+    DeviceIOManager m([](const DeviceIncomingMessage&) {});
+    m.PortWatcher().SetEnumerator([&]() -> std::deque<enumerate::SerialPort> {
+        if (++scans == 1)
+            throw std::runtime_error("enumeration broke");
+        return {};
+    });
+    ASSERT_TRUE(m.Start());
+    EXPECT_TRUE(WaitUntil([&] { return scans >= 3; }, 5000ms));
+    m.Stop();
+    EXPECT_EQ(1u, log->Count("AllSerialWatch: error on the I/O thread: enumeration broke"));
+}
+
+TEST(DeviceIOManagerEndToEnd, PortGoneDuringRetryWaitIsAbandoned) {
+    auto log = RecordLog();
+    devemu::EmulatedDevice dev(Emulator());
+    dev.Plug(34, 0x32B6, 0x0001, "EMU34", Ident, 300);
+    DeviceIoTimings timings = ShortTimings();
+    timings.retryWait = 4000ms;
+    ManagerOnWindow m(timings);
+    ASSERT_TRUE(m.manager->Start());
+    const std::string port = "\\\\.\\COM34";
+    ASSERT_TRUE(m.WaitFor(1, port));
+    dev.StopIdentity();
+    ASSERT_TRUE(m.WaitFor(2, port));
+    ASSERT_TRUE(PumpUntil(
+        [&] { return log->Count("ASW::tick(): Will retry port \\\\.\\COM34") == 1; }, 2000ms));
+    dev.Unplug();
+    EXPECT_TRUE(PumpUntil(
+        [&] { return log->Count("ASW::tick(): Abandoning closed port \\\\.\\COM34") == 1; },
+        3000ms));
+    // One disconnection, one message.
+    EXPECT_EQ(1u, m.CountOf(2, port));
+}

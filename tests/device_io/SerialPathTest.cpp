@@ -1,0 +1,297 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "DeviceTestSupport.h"
+#include "EmulatedDevice.h"
+#include "UsbRegistry.h"
+#include "device_io/IOManager.h"
+#include "device_io/LinewiseSerialDevice.h"
+#include "device_io/SerialPortEnumeration.h"
+#include "device_io/SerialWatch.h"
+#include "device_io/Win32SerialPort.h"
+
+using namespace std::chrono_literals;
+using enumerate::HardwareId;
+using enumerate::SerialPort;
+
+namespace {
+
+const std::string Ident = "####Brackenfold#M1#7#1.2#0A";
+
+std::vector<SerialPort> ListedAs(const std::string& name) {
+    std::vector<SerialPort> found;
+    for (const SerialPort& p : enumerate::EnumerateSerialPorts())
+        if (p.name == name)
+            found.push_back(p);
+    return found;
+}
+
+void RunFor(devio::IOManager& io, std::chrono::milliseconds time) {
+    io.ioContext.restart();
+    io.ioContext.run_for(time);
+}
+
+} // namespace
+
+TEST(Enumeration, ListsUsbSerialPortsOnly) {
+    devemu::EmulatedDevice plugged(Emulator());
+    plugged.Plug(20, 0x32B6, 0x0001, "EMU20", "", 0);
+    auto ports = ListedAs("\\\\.\\COM20");
+    ASSERT_EQ(1u, ports.size());
+    EXPECT_EQ(HardwareId(0x32B6, 0x0001), ports[0].hardwareId);
+
+    // Registry-only entries with other forms.
+    devemu::UsbRegistryEntry single = devemu::MakeUsbSerialEntry(21, 0x2341, 0x0042, L"EMU21");
+    single.hardwareIdAsMultiString = false;
+    single.hardwareIds = {L"USB\\VID_2341&PID_0042&MI_00"};
+    devemu::UsbRegistryEntry lpt = devemu::MakeUsbSerialEntry(22, 0x32B6, 0x0002, L"EMU22");
+    lpt.portName = L"LPT1";
+    devemu::UsbRegistryEntry acpi = devemu::MakeUsbSerialEntry(23, 0x32B6, 0x0003, L"EMU23");
+    acpi.hardwareIds = {L"ACPI\\PNP0501"};
+    devemu::UsbRegistryEntry twin = devemu::MakeUsbSerialEntry(20, 0x32B6, 0x0004, L"EMU20B");
+    for (auto* e : {&single, &lpt, &acpi, &twin})
+        devemu::RegisterDevice(*e);
+
+    ports = ListedAs("\\\\.\\COM21");
+    ASSERT_EQ(1u, ports.size());
+    EXPECT_EQ(HardwareId(0x2341, 0x0042, 0), ports[0].hardwareId);
+    EXPECT_TRUE(ListedAs("\\\\.\\LPT1").empty());
+    EXPECT_TRUE(ListedAs("\\\\.\\COM23").empty());
+    // Two devices on one port name both appear.
+    EXPECT_EQ(2u, ListedAs("\\\\.\\COM20").size());
+
+    // A PortName stored without its terminating NUL still names its port.
+    devemu::UsbRegistryEntry bare = devemu::MakeUsbSerialEntry(24, 0x32B6, 0x0005, L"EMU24");
+    devemu::RegisterDevice(bare);
+    {
+        std::wstring path = L"System\\CurrentControlSet\\Enum\\USB\\" + bare.deviceId + L"\\" +
+                            bare.instance + L"\\Device Parameters";
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_SET_VALUE, &key));
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "PortName", 0, REG_SZ,
+                                                reinterpret_cast<const BYTE*>("COM24XYZ"), 5));
+        RegCloseKey(key);
+    }
+    ports = ListedAs("\\\\.\\COM24");
+    ASSERT_EQ(1u, ports.size());
+    EXPECT_EQ(HardwareId(0x32B6, 0x0005), ports[0].hardwareId);
+
+    for (auto* e : {&single, &lpt, &acpi, &twin, &bare})
+        devemu::UnregisterDevice(*e);
+    plugged.Unplug();
+    EXPECT_TRUE(ListedAs("\\\\.\\COM20").empty());
+}
+
+TEST(Enumeration, ScanReportsPluggedDevicesInNameOrder) {
+    devio::IOManager io;
+    io.SetScanInterval(0, false);
+    io.AddFilter(UsbIdFilter(0x32B6, -1));
+    std::vector<std::string> events;
+    io.portArrived = [&](const SerialPort& p) {
+        if (p.name >= "\\\\.\\COM24" && p.name <= "\\\\.\\COM26")
+            events.push_back("+" + p.name);
+    };
+    io.portRemoved = [&](const SerialPort& p) {
+        if (p.name >= "\\\\.\\COM24" && p.name <= "\\\\.\\COM26")
+            events.push_back("-" + p.name);
+    };
+    devemu::EmulatedDevice b(Emulator()), a(Emulator()), other(Emulator());
+    b.Plug(25, 0x32B6, 0x0002, "EMU25", "", 0);
+    a.Plug(24, 0x32B6, 0x0001, "EMU24", "", 0);
+    other.Plug(26, 0x2341, 0x0042, "EMU26", "", 0);
+    RunFor(io, 100ms);
+    EXPECT_EQ((std::vector<std::string>{"+\\\\.\\COM24", "+\\\\.\\COM25"}), events);
+    events.clear();
+    a.Unplug();
+    io.RescanNow();
+    RunFor(io, 100ms);
+    EXPECT_EQ((std::vector<std::string>{"-\\\\.\\COM24"}), events);
+}
+
+namespace {
+
+struct LineReader {
+    devio::IOManager io;
+    std::vector<std::string> lines;
+    std::vector<boost::system::error_code> errors;
+    std::unique_ptr<LinewiseSerialDevice> device;
+
+    explicit LineReader(const std::string& path) {
+        io.SetScanInterval(0, false);
+        io.SetEnumerator([] { return std::deque<SerialPort>(); });
+        device = std::make_unique<LinewiseSerialDevice>(
+            io, path, 115200, [this](const std::string& l) { lines.push_back(l); },
+            [this](const boost::system::error_code& e) { errors.push_back(e); }, &IsLineEnd);
+        device->Start();
+    }
+
+    bool RunUntilLines(size_t count, std::chrono::milliseconds timeout = 3000ms) {
+        auto end = std::chrono::steady_clock::now() + timeout;
+        while (lines.size() < count && std::chrono::steady_clock::now() < end)
+            RunFor(io, 20ms);
+        return lines.size() >= count;
+    }
+};
+
+} // namespace
+
+TEST(LineSplitting, RealPortLineEndsSplitsAndLimits) {
+    devemu::EmulatedDevice dev(Emulator());
+    dev.Plug(27, 0x32B6, 0x0001, "EMU27", "", 0);
+    LineReader r("\\\\.\\COM27");
+    ASSERT_TRUE(dev.WaitForHostOpen(true, 3000ms));
+    RunFor(r.io, 200ms);
+
+    dev.SendRaw("A\r\nB\n\r\n\r\n");
+    ASSERT_TRUE(r.RunUntilLines(2));
+    // A line split across reads, and a line end split across reads.
+    dev.SendRaw("X");
+    RunFor(r.io, 100ms);
+    dev.SendRaw("Y\r");
+    RunFor(r.io, 100ms);
+    dev.SendRaw("\nZ\n");
+    ASSERT_TRUE(r.RunUntilLines(4));
+    dev.SendLine(std::string(2047, 'a'));
+    dev.SendOverlongLine(2048, 'b');
+    dev.SendOverlongLine(5000, 'c');
+    dev.SendOverlongLine(4096, 'd');
+    dev.SendLine("AFTER");
+    ASSERT_TRUE(r.RunUntilLines(6));
+    RunFor(r.io, 200ms);
+    ASSERT_EQ(6u, r.lines.size());
+    EXPECT_EQ("A", r.lines[0]);
+    EXPECT_EQ("B", r.lines[1]);
+    EXPECT_EQ("XY", r.lines[2]);
+    EXPECT_EQ("Z", r.lines[3]);
+    EXPECT_EQ(std::string(2047, 'a'), r.lines[4]);
+    // The lines of 2048 bytes and more are dropped whole, never in part.
+    EXPECT_EQ("AFTER", r.lines[5]);
+
+    // Stopping cancels the pending read: one error, and the device goes idle.
+    r.device->Stop();
+    RunFor(r.io, 200ms);
+    EXPECT_EQ(1u, r.errors.size());
+    EXPECT_FALSE(r.device->IsReading());
+}
+
+TEST(LineSplitting, UnplugEndsTheReadWithAnError) {
+    devemu::EmulatedDevice dev(Emulator());
+    dev.Plug(28, 0x32B6, 0x0001, "EMU28", "", 0);
+    LineReader r("\\\\.\\COM28");
+    RunFor(r.io, 100ms);
+    dev.Unplug();
+    auto end = std::chrono::steady_clock::now() + 3000ms;
+    while (r.errors.empty() && std::chrono::steady_clock::now() < end)
+        RunFor(r.io, 20ms);
+    EXPECT_EQ(1u, r.errors.size());
+    EXPECT_TRUE(r.device->HasFailed());
+}
+
+namespace {
+
+struct WatchOnPort {
+    devio::IOManager io;
+    std::vector<DeviceIncomingMessage> messages;
+    std::shared_ptr<SerialWatch> watch;
+
+    WatchOnPort(const std::string& path, std::chrono::milliseconds idTimeout) {
+        io.SetScanInterval(0, false);
+        io.SetEnumerator([] { return std::deque<SerialPort>(); });
+        watch = std::make_shared<SerialWatch>(
+            io, path, [this](const DeviceIncomingMessage& m) { messages.push_back(m); },
+            [](SerialWatch* w) { w->DeliverPendingConnect(); }, idTimeout);
+    }
+
+    bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+        auto end = std::chrono::steady_clock::now() + timeout;
+        while (!done() && std::chrono::steady_clock::now() < end)
+            RunFor(io, 20ms);
+        return done();
+    }
+};
+
+} // namespace
+
+TEST(IdentityTimeout, SilentDeviceAndDeviceThatStopsIdentifying) {
+    auto log = RecordLog();
+    devemu::EmulatedDevice silent(Emulator()), stops(Emulator());
+    silent.Plug(29, 0x32B6, 0x0001, "EMU29", "", 0);
+    stops.Plug(30, 0x32B6, 0x0001, "EMU30", Ident, 200);
+
+    WatchOnPort a("\\\\.\\COM29", 800ms);
+    silent.SendLine("BTN_1=1"); // before identification: ignored
+    ASSERT_TRUE(a.RunUntil([&] { return !a.messages.empty(); }, 3000ms));
+    ASSERT_EQ(1u, a.messages.size());
+    EXPECT_EQ(2u, a.messages[0].type);
+    EXPECT_EQ(-1, a.messages[0].id);
+    EXPECT_EQ("\\\\.\\COM29", a.messages[0].port);
+    EXPECT_EQ(5, a.watch->State());
+    EXPECT_EQ(1u, log->Count("\\\\.\\COM29: Timed out without waiting for device ID string"));
+    EXPECT_TRUE(a.RunUntil([&] { return !a.watch->IsActive(); }, 1000ms));
+
+    WatchOnPort b("\\\\.\\COM30", 800ms);
+    ASSERT_TRUE(b.RunUntil([&] { return !b.messages.empty(); }, 3000ms));
+    EXPECT_EQ(1u, b.messages[0].type);
+    EXPECT_EQ("7M10A", b.messages[0].identity);
+    stops.SendLine("BTN_1=1");
+    ASSERT_TRUE(b.RunUntil([&] { return b.messages.size() >= 2; }, 3000ms));
+    EXPECT_EQ("BTN_1=1", b.messages[1].line);
+    // Still identifying: no time-out while the line keeps coming.
+    b.RunUntil([] { return false; }, 1200ms);
+    EXPECT_EQ(2u, b.messages.size());
+    stops.StopIdentity();
+    ASSERT_TRUE(b.RunUntil([&] { return b.messages.size() >= 3; }, 3000ms));
+    EXPECT_EQ(2u, b.messages[2].type);
+    EXPECT_EQ("7M10A", b.messages[2].identity);
+    EXPECT_EQ(5, b.watch->State());
+}
+
+TEST(BlockingSerialPort, ReadLineWriteTimeoutAndCancel) {
+    auto log = RecordLog();
+    devemu::EmulatedDevice dev(Emulator());
+    dev.Plug(32, 0x32B6, 0x0001, "EMU32", "", 0);
+    {
+        Win32SerialPort port("COM32", 115200, 300, 4);
+        EXPECT_THROW(port.ReadByte(), serial_timeout);
+        dev.SendRaw("AB\r\n");
+        EXPECT_EQ("AB\r", port.ReadLine());
+        dev.SendRaw("ABCDE\n");
+        EXPECT_THROW(port.ReadLine(), serial_timeout);
+        EXPECT_EQ('E', port.ReadByte());
+        EXPECT_EQ('\n', port.ReadByte());
+        EXPECT_EQ(6u, port.Write("hello\n"));
+        EXPECT_TRUE(dev.WaitForLine("hello", 3000ms));
+        port.CancelIo();
+        EXPECT_EQ(1u, log->Count("COM32: no I/O to cancel"));
+    }
+    EXPECT_EQ(1u, log->Count("COM32: port closed"));
+
+    Win32SerialPort slow("COM32", 115200, 10000, 64);
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(300ms);
+        slow.CancelIo();
+    });
+    auto start = std::chrono::steady_clock::now();
+    try {
+        slow.ReadByte();
+        ADD_FAILURE() << "the read was not cancelled";
+    } catch (const serial_error& e) {
+        EXPECT_EQ(0u, std::string(e.what()).find("ReadFile failed: "));
+        EXPECT_EQ("COM32", e.port());
+    }
+    canceller.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_EQ(1u, log->Count("COM32: I/O cancelled"));
+
+    try {
+        Win32SerialPort missing("COM39", 115200, 100, 8);
+        ADD_FAILURE() << "opened a missing port";
+    } catch (const serial_error& e) {
+        EXPECT_EQ(0u, std::string(e.what()).find("CreateFile failed on \\\\.\\COM39: "));
+    }
+    EXPECT_NO_THROW(ListSerialCommPorts());
+}
