@@ -1,0 +1,7 @@
+#include "core/Plugin.h"
+
+std::unique_ptr<Plugin> gPlugin;
+
+Plugin::Plugin()
+    : simVars(&dataDefinitions), commandPages(clientEvents, notificationGroups),
+      eventMapper(commandPages) {}

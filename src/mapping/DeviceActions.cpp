@@ -1,0 +1,153 @@
+#include "mapping/DeviceActions.h"
+
+#include "core/Plugin.h"
+#include "support/Logger.h"
+
+#include <chrono>
+
+namespace {
+
+SimVarKey KeyOf(const Conditional& variable) {
+    return SimVarKey{variable.variableName, variable.unit,
+                     static_cast<uint32_t>(variable.dataType)};
+}
+
+int64_t SteadyNowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+SimEventAction::SimEventAction(std::string eventName, uint32_t data, std::string displayName)
+    : eventName(std::move(eventName)), displayName(std::move(displayName)), fixedData(data) {
+    event = gPlugin->clientEvents.GetSimEvent(this->eventName);
+}
+
+SimEventAction::SimEventAction(std::string eventName, const Conditional& dataVariable,
+                               std::string displayName)
+    : eventName(std::move(eventName)), displayName(std::move(displayName)),
+      dataVariable(KeyOf(dataVariable)) {
+    event = gPlugin->clientEvents.GetSimEvent(this->eventName);
+    dataRegistration = gPlugin->simVars.Register(*this->dataVariable);
+}
+
+int32_t SimEventAction::EventData() const {
+    if (dataRegistration)
+        return dataRegistration->value.ToInt32();
+    return static_cast<int32_t>(fixedData);
+}
+
+bool SimEventAction::Execute(int32_t value) {
+    if (!event || value == lastValue)
+        return false;
+    lastValue = value;
+    if (value == 0)
+        gPlugin->holdQueue.Release(event);
+    else
+        gPlugin->holdQueue.Hold(event, static_cast<uint32_t>(EventData()));
+    return true;
+}
+
+std::string SimEventAction::Describe() {
+    return displayName.empty() ? eventName : displayName;
+}
+
+bool SimEventAction::HasSimEvent() {
+    return event != nullptr;
+}
+
+SimEventConditionalAction::SimEventConditionalAction(std::string eventName, uint32_t data,
+                                                     const Conditional& condition,
+                                                     std::string displayName)
+    : SimEventAction(std::move(eventName), data, std::move(displayName)), condition(condition) {
+    RegisterCondition();
+}
+
+SimEventConditionalAction::SimEventConditionalAction(std::string eventName,
+                                                     const Conditional& dataVariable,
+                                                     const Conditional& condition,
+                                                     std::string displayName)
+    : SimEventAction(std::move(eventName), dataVariable, std::move(displayName)),
+      condition(condition) {
+    RegisterCondition();
+}
+
+void SimEventConditionalAction::RegisterCondition() {
+    conditionRegistration = gPlugin->simVars.Register(KeyOf(condition));
+}
+
+bool SimEventConditionalAction::Execute(int32_t value) {
+    if (!event || !conditionRegistration)
+        return false;
+    bool result = false;
+    if (conditionRegistration->value.ToInt32() == condition.value) {
+        if (value != 0) {
+            int32_t data = EventData();
+            gLogger->Trace("Pressing event %s (%d)", Describe().c_str(), data);
+            gPlugin->holdQueue.Hold(event, static_cast<uint32_t>(data));
+            result = true;
+        }
+        lastValue = value;
+    }
+    if (value == 0) {
+        gLogger->Trace("Releasing event %s", Describe().c_str());
+        gPlugin->holdQueue.Release(event);
+        lastValue = 0;
+    }
+    return result;
+}
+
+TimeoutAction::TimeoutAction(std::shared_ptr<DeviceAction> shortAction,
+                             std::shared_ptr<DeviceAction> longAction, float timeout)
+    : shortAction(std::move(shortAction)), longAction(std::move(longAction)), timeout(timeout) {}
+
+int32_t TimeoutAction::ElapsedMs() const {
+    return static_cast<int32_t>((SteadyNowNs() - pressTime) / 1000000);
+}
+
+int32_t TimeoutAction::LimitMs() const {
+    return static_cast<int32_t>(static_cast<double>(timeout) * 1000.0);
+}
+
+void TimeoutAction::RunLongAction() {
+    if (longAction) {
+        longAction->Execute(1);
+        longAction->Execute(0);
+    }
+    longFired = true;
+}
+
+bool TimeoutAction::Execute(int32_t value) {
+    bool pressedNow = value != 0;
+    if (pressedNow == pressed)
+        return false;
+    if (pressedNow) {
+        pressTime = SteadyNowNs();
+        pressed = true;
+        longFired = false;
+        return false;
+    }
+    if (ElapsedMs() < LimitMs()) {
+        if (shortAction) {
+            shortAction->Execute(1);
+            shortAction->Execute(0);
+        }
+        longFired = false;
+    } else if (!longFired) {
+        RunLongAction();
+    }
+    pressed = false;
+    return true;
+}
+
+void TimeoutAction::Tick() {
+    if (pressed && !longFired && ElapsedMs() >= LimitMs())
+        RunLongAction();
+}
+
+std::string TimeoutAction::Describe() {
+    return (shortAction ? shortAction->Describe() : std::string()) + "/" +
+           (longAction ? longAction->Describe() : std::string());
+}
