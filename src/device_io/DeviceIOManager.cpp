@@ -15,6 +15,11 @@ bool Contains(const std::list<std::string>& list, const std::string& port) {
     return std::find(list.begin(), list.end(), port) != list.end();
 }
 
+void LogIoThreadError(const std::exception& e) {
+    if (gLogger)
+        gLogger->Error("AllSerialWatch: error on the I/O thread: %s", e.what());
+}
+
 } // namespace
 
 DeviceIOManager::DeviceIOManager(MessageCallback callback, DeviceIoTimings timings)
@@ -84,19 +89,22 @@ void DeviceIOManager::IoThreadMain() {
     stopping_ = false;
     while (running_) {
         try {
-            if (portWatcher_.ioContext.stopped())
-                portWatcher_.ioContext.restart();
-            portWatcher_.ioContext.run_for(std::chrono::milliseconds(5));
+            ReadyIoContext().run_for(std::chrono::milliseconds(5));
             tick();
         } catch (const std::exception& e) {
             // One failed port or scan must not end the program: log, keep
             // the scan going and carry on with the next turn.
-            if (gLogger)
-                gLogger->Error("AllSerialWatch: error on the I/O thread: %s", e.what());
+            LogIoThreadError(e);
             portWatcher_.ScheduleScan();
         }
     }
     ShutdownIo();
+}
+
+boost::asio::io_context& DeviceIOManager::ReadyIoContext() {
+    if (portWatcher_.ioContext.stopped())
+        portWatcher_.ioContext.restart();
+    return portWatcher_.ioContext;
 }
 
 void DeviceIOManager::DrainWrites() {
@@ -110,12 +118,9 @@ void DeviceIOManager::DrainWrites() {
         if (drained)
             break;
         try {
-            if (portWatcher_.ioContext.stopped())
-                portWatcher_.ioContext.restart();
-            portWatcher_.ioContext.run_for(std::chrono::milliseconds(5));
+            ReadyIoContext().run_for(std::chrono::milliseconds(5));
         } catch (const std::exception& e) {
-            if (gLogger)
-                gLogger->Error("AllSerialWatch: error on the I/O thread: %s", e.what());
+            LogIoThreadError(e);
         }
     }
 }
@@ -125,8 +130,7 @@ void DeviceIOManager::ShutdownIo() {
     try {
         ExecuteRequests();
     } catch (const std::exception& e) {
-        if (gLogger)
-            gLogger->Error("AllSerialWatch: error on the I/O thread: %s", e.what());
+        LogIoThreadError(e);
     }
     DrainWrites();
     std::list<std::string> ports;
@@ -136,19 +140,15 @@ void DeviceIOManager::ShutdownIo() {
         try {
             RemovePort(port);
         } catch (const std::exception& e) {
-            if (gLogger)
-                gLogger->Error("AllSerialWatch: error on the I/O thread: %s", e.what());
+            LogIoThreadError(e);
         }
     }
     while (!openPorts_.empty()) {
         try {
-            if (portWatcher_.ioContext.stopped())
-                portWatcher_.ioContext.restart();
-            portWatcher_.ioContext.run_one_for(std::chrono::milliseconds(100));
+            ReadyIoContext().run_one_for(std::chrono::milliseconds(100));
             tick();
         } catch (const std::exception& e) {
-            if (gLogger)
-                gLogger->Error("AllSerialWatch: error on the I/O thread: %s", e.what());
+            LogIoThreadError(e);
         }
     }
 }

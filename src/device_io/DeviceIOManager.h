@@ -67,6 +67,8 @@ private:
     void ShutdownIo();
     void ExecuteRequests();
     void DrainWrites();
+    // The port watcher's I/O context, restarted when a previous run stopped it.
+    boost::asio::io_context& ReadyIoContext();
     void QueueIncoming(const DeviceIncomingMessage& message);
     void NotifyWindow();
     void OnPortArrived(const enumerate::SerialPort& port);

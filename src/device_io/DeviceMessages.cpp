@@ -24,47 +24,38 @@ std::string DeviceIncomingMessage::ToString() const {
            " version=" + version + " hexId=" + hexId + " type=" + TypeName(type) + " line=" + line;
 }
 
-DeviceIoRequest DeviceIoRequest::SendReady(std::string deviceId) {
+DeviceIoRequest DeviceIoRequest::Make(int32_t kind, std::string deviceId, std::string text) {
     DeviceIoRequest r;
-    r.kind = 1;
+    r.kind = kind;
     r.deviceId = std::move(deviceId);
+    r.text = std::move(text);
     return r;
+}
+
+DeviceIoRequest DeviceIoRequest::SendReady(std::string deviceId) {
+    return Make(1, std::move(deviceId));
 }
 
 DeviceIoRequest DeviceIoRequest::SetLeds(std::string deviceId, std::string leds) {
-    DeviceIoRequest r;
-    r.kind = 2;
-    r.deviceId = std::move(deviceId);
-    r.text = std::move(leds);
-    return r;
+    return Make(2, std::move(deviceId), std::move(leds));
 }
 
 DeviceIoRequest DeviceIoRequest::ClearLeds(std::string deviceId) {
-    DeviceIoRequest r;
-    r.kind = 3;
-    r.deviceId = std::move(deviceId);
-    return r;
+    return Make(3, std::move(deviceId));
 }
 
 DeviceIoRequest DeviceIoRequest::SetValue(std::string deviceId, std::string name, float value) {
-    DeviceIoRequest r;
-    r.kind = 4;
-    r.deviceId = std::move(deviceId);
-    r.text = std::move(name);
+    DeviceIoRequest r = Make(4, std::move(deviceId), std::move(name));
     r.value = value;
     return r;
 }
 
 DeviceIoRequest DeviceIoRequest::Recalibrate(std::string deviceId) {
-    DeviceIoRequest r;
-    r.kind = 5;
-    r.deviceId = std::move(deviceId);
-    return r;
+    return Make(5, std::move(deviceId));
 }
 
 DeviceIoRequest DeviceIoRequest::SetLegacySupport(bool flag) {
-    DeviceIoRequest r;
-    r.kind = 6;
+    DeviceIoRequest r = Make(6, std::string());
     r.flag = flag;
     return r;
 }

@@ -34,4 +34,5 @@ struct DeviceIoRequest {
 
 private:
     DeviceIoRequest() = default;
+    static DeviceIoRequest Make(int32_t kind, std::string deviceId, std::string text = {});
 };

@@ -75,22 +75,24 @@ bool ParseHex(const std::string& prefix, const std::string& token, unsigned long
     return true;
 }
 
-} // namespace
-
-bool ParseHexField(const std::string& prefix, const std::string& token, uint8_t& value) {
+// The parsed value cut to the field's width.
+template <typename Field>
+bool ParseHexInto(const std::string& prefix, const std::string& token, Field& value) {
     unsigned long v = 0;
     if (!ParseHex(prefix, token, v))
         return false;
-    value = static_cast<uint8_t>(v);
+    value = static_cast<Field>(v);
     return true;
 }
 
+} // namespace
+
+bool ParseHexField(const std::string& prefix, const std::string& token, uint8_t& value) {
+    return ParseHexInto(prefix, token, value);
+}
+
 bool ParseHexField(const std::string& prefix, const std::string& token, uint16_t& value) {
-    unsigned long v = 0;
-    if (!ParseHex(prefix, token, v))
-        return false;
-    value = static_cast<uint16_t>(v);
-    return true;
+    return ParseHexInto(prefix, token, value);
 }
 
 HardwareId ParseHardwareId(const std::string& hardwareId) {

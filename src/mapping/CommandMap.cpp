@@ -15,22 +15,24 @@ namespace pt = boost::property_tree;
 
 namespace {
 
+// One "^"-ended part from position `from`, leading "^" skipped: [start, end).
+// False when no part, or no "^" after it.
+bool NextHoldPart(const std::string& text, size_t from, size_t& start, size_t& end) {
+    start = text.find_first_not_of('^', from);
+    if (start == std::string::npos)
+        return false;
+    end = text.find('^', start);
+    return end != std::string::npos;
+}
+
 // Splits SECONDS^SHORT^REST out of text from position `from` the way
 // SplitAny(text, 3, "^") would: runs of "^" are one separator and leading
 // ones are skipped. False unless there are exactly three parts.
 bool SplitHoldForm(const std::string& text, size_t from, std::string& seconds,
                    std::string& shortText, size_t& restStart) {
-    size_t secondsStart = text.find_first_not_of('^', from);
-    if (secondsStart == std::string::npos)
-        return false;
-    size_t secondsEnd = text.find('^', secondsStart);
-    if (secondsEnd == std::string::npos)
-        return false;
-    size_t shortStart = text.find_first_not_of('^', secondsEnd);
-    if (shortStart == std::string::npos)
-        return false;
-    size_t shortEnd = text.find('^', shortStart);
-    if (shortEnd == std::string::npos)
+    size_t secondsStart, secondsEnd, shortStart, shortEnd;
+    if (!NextHoldPart(text, from, secondsStart, secondsEnd) ||
+        !NextHoldPart(text, secondsEnd, shortStart, shortEnd))
         return false;
     size_t rest = text.find_first_not_of('^', shortEnd);
     if (rest == std::string::npos)

@@ -69,6 +69,38 @@ private:
 
 } // namespace
 
+void PacketQueue::Push(PacketRecord* record) {
+    record->next = nullptr;
+    if (tail)
+        tail->next = record;
+    else
+        head = record;
+    tail = record;
+    ++count;
+    bytes += record->size;
+}
+
+PacketRecord* PacketQueue::Pop() {
+    PacketRecord* record = head;
+    if (!record)
+        return nullptr;
+    head = record->next;
+    if (!head)
+        tail = nullptr;
+    --count;
+    bytes -= record->size;
+    record->next = nullptr;
+    return record;
+}
+
+PacketRecord* PacketQueue::TakeAll() {
+    PacketRecord* chain = head;
+    head = tail = nullptr;
+    count = 0;
+    bytes = 0;
+    return chain;
+}
+
 void FreePacketRecord(PacketRecord* record) {
     if (!record)
         return;
@@ -139,10 +171,7 @@ void CClient::ClearSendQueue() {
     PacketRecord* head;
     {
         LockGuard guard(sendQueueLock);
-        head = sendHead;
-        sendHead = sendTail = nullptr;
-        sendCount = 0;
-        sendBytes = 0;
+        head = sendQueue.TakeAll();
     }
     while (head) {
         PacketRecord* next = head->next;
@@ -153,7 +182,7 @@ void CClient::ClearSendQueue() {
 
 uint32_t CClient::SendQueueCount() {
     LockGuard guard(sendQueueLock);
-    return sendCount;
+    return sendQueue.count;
 }
 
 void CClient::DropWrites() {
@@ -257,30 +286,37 @@ void CClient::CloseForIoError(uint32_t reason, DWORD error) {
     Close(statusReason == CloseOtherStatus ? reason : statusReason, code);
 }
 
+bool CClient::IssueIo(IoContext& context, WSABUF& buffer, uint8_t* data, DWORD length,
+                      DWORD& error) {
+    HANDLE event = context.overlapped.hEvent;
+    memset(&context.overlapped, 0, sizeof(OVERLAPPED));
+    context.overlapped.hEvent = event;
+    buffer.buf = reinterpret_cast<char*>(data);
+    buffer.len = length;
+    AddRef();
+    error = 0;
+    if (kind == KindPipe) {
+        BOOL done = context.isWrite ? WriteFile(handle, data, length, nullptr, &context.overlapped)
+                                    : ReadFile(handle, data, length, nullptr, &context.overlapped);
+        return done || (error = GetLastError()) == ERROR_IO_PENDING;
+    }
+    SOCKET socket = reinterpret_cast<SOCKET>(handle);
+    DWORD transferred = 0;
+    DWORD flags = 0;
+    int result =
+        context.isWrite
+            ? WSASend(socket, &buffer, 1, &transferred, 0, &context.overlapped, nullptr)
+            : WSARecv(socket, &buffer, 1, &transferred, &flags, &context.overlapped, nullptr);
+    return result == 0 || (error = WSAGetLastError()) == WSA_IO_PENDING;
+}
+
 void CClient::StartRead() {
     LockGuard guard(stateLockReady ? &stateLock : nullptr);
     if (state != 2)
         return;
     DWORD length = static_cast<DWORD>(receiveCapacity - (receiveEnd - receiveBase));
-    HANDLE event = readContext.overlapped.hEvent;
-    memset(&readContext.overlapped, 0, sizeof(OVERLAPPED));
-    readContext.overlapped.hEvent = event;
-    readBuffer.buf = reinterpret_cast<char*>(receiveEnd);
-    readBuffer.len = length;
-    AddRef();
-    bool pending;
     DWORD error = 0;
-    if (kind == KindPipe) {
-        pending = ReadFile(handle, readBuffer.buf, length, nullptr, &readContext.overlapped) ||
-                  (error = GetLastError()) == ERROR_IO_PENDING;
-    } else {
-        DWORD received = 0;
-        DWORD flags = 0;
-        pending = WSARecv(reinterpret_cast<SOCKET>(handle), &readBuffer, 1, &received, &flags,
-                          &readContext.overlapped, nullptr) == 0 ||
-                  (error = WSAGetLastError()) == WSA_IO_PENDING;
-    }
-    if (!pending) {
+    if (!IssueIo(readContext, readBuffer, receiveEnd, length, error)) {
         // Nothing will ever complete: the connection is lost, say so.
         Release();
         CloseForIoError(CloseReadFailed, error);
@@ -295,14 +331,7 @@ bool CClient::QueueSend(PacketRecord* record) {
     }
     {
         LockGuard queueGuard(sendQueueLock);
-        record->next = nullptr;
-        if (sendTail)
-            sendTail->next = record;
-        else
-            sendHead = record;
-        sendTail = record;
-        ++sendCount;
-        sendBytes += record->size;
+        sendQueue.Push(record);
     }
     SendNext(false);
     return true;
@@ -317,14 +346,7 @@ bool CClient::SendNext(bool force) {
     PacketRecord* record;
     {
         LockGuard queueGuard(sendQueueLock);
-        record = sendHead;
-        if (record) {
-            sendHead = record->next;
-            if (!sendHead)
-                sendTail = nullptr;
-            --sendCount;
-            sendBytes -= record->size;
-        }
+        record = sendQueue.Pop();
     }
     if (!record) {
         if (force)
@@ -339,24 +361,8 @@ bool CClient::SendNext(bool force) {
         writeInFlight = 0;
         return false;
     }
-    HANDLE event = writeContext.overlapped.hEvent;
-    memset(&writeContext.overlapped, 0, sizeof(OVERLAPPED));
-    writeContext.overlapped.hEvent = event;
-    writeBuffer.buf = reinterpret_cast<char*>(writeData);
-    writeBuffer.len = size;
-    AddRef();
-    bool pending;
     DWORD error = 0;
-    if (kind == KindPipe) {
-        pending = WriteFile(handle, writeData, size, nullptr, &writeContext.overlapped) ||
-                  (error = GetLastError()) == ERROR_IO_PENDING;
-    } else {
-        DWORD sent = 0;
-        pending = WSASend(reinterpret_cast<SOCKET>(handle), &writeBuffer, 1, &sent, 0,
-                          &writeContext.overlapped, nullptr) == 0 ||
-                  (error = WSAGetLastError()) == WSA_IO_PENDING;
-    }
-    if (!pending) {
+    if (!IssueIo(writeContext, writeBuffer, writeData, size, error)) {
         // No completion will start the next write: close the connection so
         // requests report the loss instead of queueing forever.
         Release();

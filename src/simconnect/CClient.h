@@ -21,6 +21,21 @@ struct PacketRecord {
     uint8_t hostOwned = 0;
 };
 
+// A singly linked queue of packets with its count and byte total; the owner
+// holds whatever lock guards it.
+struct PacketQueue {
+    PacketRecord* head = nullptr;
+    PacketRecord* tail = nullptr;
+    uint32_t count = 0;
+    uint32_t bytes = 0;
+
+    void Push(PacketRecord* record);
+    // The oldest packet, unlinked, or nullptr when the queue is empty.
+    PacketRecord* Pop();
+    // The whole chain, oldest first; the queue is left empty.
+    PacketRecord* TakeAll();
+};
+
 // The packet being cut out of the received stream.
 struct ReceiveRecord {
     int32_t size = 0;
@@ -122,6 +137,10 @@ protected:
     bool MakeReceiveRoom();
     void DropReceiveRecord();
     void CloseForIoError(uint32_t reason, DWORD error);
+    // Starts one overlapped read or write (by context.isWrite) of length bytes
+    // at data, holding a reference for its completion. False, with the error
+    // in error, when nothing will complete.
+    bool IssueIo(IoContext& context, WSABUF& buffer, uint8_t* data, DWORD length, DWORD& error);
 
     HANDLE handle = INVALID_HANDLE_VALUE;
     volatile uint32_t state = 0;
@@ -130,10 +149,7 @@ protected:
     uint32_t kind;
 
     CRITICAL_SECTION* sendQueueLock = nullptr;
-    PacketRecord* sendHead = nullptr;
-    PacketRecord* sendTail = nullptr;
-    uint32_t sendCount = 0;
-    uint32_t sendBytes = 0;
+    PacketQueue sendQueue;
     uint8_t writeInFlight = 0;
 
     uint8_t* receiveBase = nullptr;

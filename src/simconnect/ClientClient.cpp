@@ -42,13 +42,12 @@ ClientClient::ClientClient(uint32_t kind) : CClient(kind) {
 
 ClientClient::~ClientClient() {
     Unlink();
-    PacketRecord* record = receiveHead;
+    PacketRecord* record = receiveQueue.TakeAll();
     while (record) {
         PacketRecord* next = record->next;
         FreeRecord(record);
         record = next;
     }
-    receiveHead = receiveTail = nullptr;
     while (lentHead) {
         PacketRecord* next = lentHead->next;
         delete lentHead;
@@ -134,14 +133,7 @@ int ClientClient::OnPacket(ReceiveRecord* record) {
 void ClientClient::QueueReceived(PacketRecord* record) {
     {
         QueueLock guard(receiveQueueLock);
-        record->next = nullptr;
-        if (receiveTail)
-            receiveTail->next = record;
-        else
-            receiveHead = record;
-        receiveTail = record;
-        ++receiveCount;
-        receiveBytes += record->size;
+        receiveQueue.Push(record);
     }
     if (notifyWindow && notifyMessage)
         PostMessageA(notifyWindow, notifyMessage, 0, 0);
@@ -151,7 +143,7 @@ void ClientClient::QueueReceived(PacketRecord* record) {
 
 uint32_t ClientClient::ReceiveQueueCount() {
     QueueLock guard(receiveQueueLock);
-    return receiveCount;
+    return receiveQueue.count;
 }
 
 void ClientClient::SetNotification(DispatchProc callback, HWND window, DWORD message,
@@ -285,15 +277,7 @@ int ClientClient::GetNextPacket(SIMCONNECT_RECV** packet, DWORD* size) {
     PacketRecord* record;
     {
         QueueLock guard(receiveQueueLock);
-        record = receiveHead;
-        if (record) {
-            receiveHead = record->next;
-            if (!receiveHead)
-                receiveTail = nullptr;
-            --receiveCount;
-            receiveBytes -= record->size;
-            record->next = nullptr;
-        }
+        record = receiveQueue.Pop();
     }
     if (!record)
         return IsClosed() ? QueueClosed : QueueEmpty;
@@ -316,10 +300,7 @@ int ClientClient::DispatchAll(DispatchProc callback, void* context) {
     PacketRecord* record;
     {
         QueueLock guard(receiveQueueLock);
-        record = receiveHead;
-        receiveHead = receiveTail = nullptr;
-        receiveCount = 0;
-        receiveBytes = 0;
+        record = receiveQueue.TakeAll();
     }
     while (record) {
         PacketRecord* next = record->next;

@@ -95,10 +95,7 @@ private:
 
     uint8_t autoFlush = 1;
     CRITICAL_SECTION* receiveQueueLock = nullptr;
-    PacketRecord* receiveHead = nullptr;
-    PacketRecord* receiveTail = nullptr;
-    uint32_t receiveCount = 0;
-    uint32_t receiveBytes = 0;
+    PacketQueue receiveQueue;
     HWND notifyWindow = nullptr;
     DWORD notifyMessage = 0;
     DispatchProc defaultCallback = nullptr;

@@ -8,16 +8,19 @@ constexpr WPARAM InProcessCommand = 0x2002A;
 
 typedef HWND (*MainWindowProc)();
 
-// One attempt on a fresh connection object; destroyed again when it fails.
-ClientClient* TryConnect(uint32_t kind, uint32_t family, const ClientConfig& config) {
+// One attempt on a fresh connection object, stored in *out when it connects;
+// destroyed again when it fails.
+bool TryConnect(ClientClient** out, uint32_t kind, uint32_t family, const ClientConfig& config) {
     ClientClient* client = new (std::nothrow) ClientClient(kind);
     if (!client)
-        return nullptr;
+        return false;
     if (client->Connect(family, config.address, config.port, config.maxReceiveSize,
-                        config.disableNagle) == 0)
-        return client;
+                        config.disableNagle) == 0) {
+        *out = client;
+        return true;
+    }
     DestroyClient(client);
-    return nullptr;
+    return false;
 }
 
 } // namespace
@@ -43,14 +46,10 @@ HWND ProbeInProcessHost() {
 
 int ConnectWithFallback(ClientClient** out, ClientConfig config) {
     *out = nullptr;
-    ClientClient* client = nullptr;
     uint32_t protocol = config.protocol;
     if (protocol == ProtocolPipe) {
-        client = TryConnect(KindPipe, 0, config);
-        if (client) {
-            *out = client;
+        if (TryConnect(out, KindPipe, 0, config))
             return TransportConnected;
-        }
         if (!config.address.empty() && config.address != ".")
             return TransportFailed;
         config.address = "::1";
@@ -60,13 +59,8 @@ int ConnectWithFallback(ClientClient** out, ClientConfig config) {
     if (protocol == ProtocolIPv6) {
         if (!EnsureWinsock())
             return TransportFailed;
-        if (!config.port.empty()) {
-            client = TryConnect(KindSocket, ProtocolIPv6, config);
-            if (client) {
-                *out = client;
-                return TransportConnected;
-            }
-        }
+        if (!config.port.empty() && TryConnect(out, KindSocket, ProtocolIPv6, config))
+            return TransportConnected;
         if (config.address != "::1")
             return TransportFailed;
         config.address = "127.0.0.1";
@@ -76,22 +70,14 @@ int ConnectWithFallback(ClientClient** out, ClientConfig config) {
     if (protocol == ProtocolIPv4) {
         if (!EnsureWinsock())
             return TransportFailed;
-        if (!config.port.empty()) {
-            client = TryConnect(KindSocket, ProtocolIPv4, config);
-            if (client) {
-                *out = client;
-                return TransportConnected;
-            }
-        }
+        if (!config.port.empty() && TryConnect(out, KindSocket, ProtocolIPv4, config))
+            return TransportConnected;
         if (config.address != "127.0.0.1")
             return TransportFailed;
         config.address = ".";
         config.port.clear();
-        client = TryConnect(KindPipe, 0, config);
-        if (client) {
-            *out = client;
+        if (TryConnect(out, KindPipe, 0, config))
             return TransportConnected;
-        }
     }
     return TransportFailed;
 }

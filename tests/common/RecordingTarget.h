@@ -28,6 +28,11 @@ public:
         return lines_;
     }
 
+    void Clear() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lines_.clear();
+    }
+
 private:
     mutable std::mutex mutex_;
     std::vector<Line> lines_;

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-LogCapture::LogCapture() : target_(std::make_shared<RecordingLogTarget>()) {
+LogCapture::LogCapture() : target_(std::make_shared<RecordingTarget>()) {
     gLogger = MakeLogger();
     gLogger->AddTarget("record", target_);
     gLogger->SetTargetLevel("record", BKFLog::LevelTrace);
@@ -15,36 +15,36 @@ LogCapture::~LogCapture() {
     gLogger.reset();
 }
 
+std::vector<std::pair<int, std::string>> LogCapture::Lines() const {
+    std::vector<std::pair<int, std::string>> result;
+    for (const auto& line : target_->Lines())
+        result.emplace_back(line.level, line.text);
+    return result;
+}
+
 std::vector<std::string> LogCapture::LinesAt(int level) const {
     std::vector<std::string> result;
-    for (const auto& line : target_->lines) {
-        if (line.first == level)
-            result.push_back(line.second);
+    for (const auto& line : target_->Lines()) {
+        if (line.level == level)
+            result.push_back(line.text);
     }
     return result;
 }
 
 bool LogCapture::Contains(int level, const std::string& text) const {
-    for (const auto& line : target_->lines) {
-        if (line.first == level && line.second == text)
+    for (const auto& line : target_->Lines()) {
+        if (line.level == level && line.text == text)
             return true;
     }
     return false;
 }
 
-ScratchFolder::ScratchFolder() {
-    static int counter = 0;
-    root_ =
-        std::filesystem::temp_directory_path() /
-        ("bkf_mapping_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter));
-    std::filesystem::create_directories(root_);
-}
-
 ScratchFolder::~ScratchFolder() {
+    // A test may leave a read-only file behind: make it removable first.
     std::error_code ignored;
-    for (const auto& entry : std::filesystem::directory_iterator(root_, ignored))
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::filesystem::path(folder_.Path()), ignored))
         SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
-    std::filesystem::remove_all(root_, ignored);
 }
 
 std::wstring ScratchFolder::Write(const std::string& fileName, const std::string& bytes) const {

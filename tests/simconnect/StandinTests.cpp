@@ -75,7 +75,15 @@ private:
     PROCESS_INFORMATION process{};
 };
 
-void Converse(HANDLE handle, NotifyWindow& window) {
+// Sends the open request, then asks the stand-in for a few things until it
+// quits, and checks what came back.
+void Converse(simconnect::ClientClient* client) {
+    NotifyWindow window;
+    client->SetNotification(nullptr, window.Handle(), NotifyMessage, nullptr);
+    simconnect::RequestBuilder open(client, 296, 0x01);
+    open.Str("Brackenfold test", 256).U32(0).U32(0x004B4800).U32(11).U32(0).U32(62651).U32(3);
+    ASSERT_EQ(open.SendNow(), S_OK);
+    HANDLE handle = client;
     ASSERT_EQ(SimConnect_SubscribeToSystemEvent(handle, 3, "Sim"), S_OK);
     ASSERT_EQ(SimConnect_RequestSystemState(handle, 0, "AircraftLoaded"), S_OK);
     ASSERT_EQ(SimConnect_RequestSystemState(handle, 1, "Sim"), S_OK);
@@ -122,12 +130,7 @@ TEST(Standin, ConversationOverAPipe) {
     ASSERT_FALSE(standin.Ready("pipe").empty());
     auto* client = new simconnect::ClientClient(simconnect::KindPipe);
     ASSERT_EQ(client->Connect(0, ".", pipe, 41088, false), 0);
-    NotifyWindow window;
-    client->SetNotification(nullptr, window.Handle(), NotifyMessage, nullptr);
-    simconnect::RequestBuilder open(client, 296, 0x01);
-    open.Str("Brackenfold test", 256).U32(0).U32(0x004B4800).U32(11).U32(0).U32(62651).U32(3);
-    ASSERT_EQ(open.SendNow(), S_OK);
-    Converse(client, window);
+    Converse(client);
 }
 
 TEST(Standin, ConversationOverTcp) {
@@ -139,10 +142,5 @@ TEST(Standin, ConversationOverTcp) {
     simconnect::EnsureWinsock();
     auto* client = new simconnect::ClientClient(simconnect::KindSocket);
     ASSERT_EQ(client->Connect(AF_INET, "127.0.0.1", port, 41088, true), 0);
-    NotifyWindow window;
-    client->SetNotification(nullptr, window.Handle(), NotifyMessage, nullptr);
-    simconnect::RequestBuilder open(client, 296, 0x01);
-    open.Str("Brackenfold test", 256).U32(0).U32(0x004B4800).U32(11).U32(0).U32(62651).U32(3);
-    ASSERT_EQ(open.SendNow(), S_OK);
-    Converse(client, window);
+    Converse(client);
 }

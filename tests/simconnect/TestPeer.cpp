@@ -29,24 +29,6 @@ public:
             return 0;
         return available;
     }
-    std::vector<uint8_t> Read(size_t count, DWORD timeoutMs) override {
-        std::vector<uint8_t> bytes;
-        DWORD start = GetTickCount();
-        while (bytes.size() < count && GetTickCount() - start <= timeoutMs) {
-            size_t available = Available();
-            if (available == 0) {
-                Sleep(2);
-                continue;
-            }
-            size_t want = std::min(available, count - bytes.size());
-            std::vector<uint8_t> chunk(want);
-            DWORD got = 0;
-            if (!ReadFile(pipe, chunk.data(), static_cast<DWORD>(want), &got, nullptr))
-                break;
-            bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + got);
-        }
-        return bytes;
-    }
     void Write(const void* bytes, size_t count) override {
         DWORD written = 0;
         WriteFile(pipe, bytes, static_cast<DWORD>(count), &written, nullptr);
@@ -69,6 +51,14 @@ public:
     }
     bool IsPipe() const override { return true; }
     std::string Endpoint() const override { return name; }
+
+protected:
+    int ReadWaiting(uint8_t* into, size_t count) override {
+        DWORD got = 0;
+        if (!ReadFile(pipe, into, static_cast<DWORD>(count), &got, nullptr))
+            return -1;
+        return static_cast<int>(got);
+    }
 
 private:
     std::string name;
@@ -106,25 +96,6 @@ public:
             return 0;
         return available;
     }
-    std::vector<uint8_t> Read(size_t count, DWORD timeoutMs) override {
-        std::vector<uint8_t> bytes;
-        DWORD start = GetTickCount();
-        while (bytes.size() < count && GetTickCount() - start <= timeoutMs) {
-            size_t available = Available();
-            if (available == 0) {
-                Sleep(2);
-                continue;
-            }
-            size_t want = std::min(available, count - bytes.size());
-            std::vector<uint8_t> chunk(want);
-            int got =
-                recv(connection, reinterpret_cast<char*>(chunk.data()), static_cast<int>(want), 0);
-            if (got <= 0)
-                break;
-            bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + got);
-        }
-        return bytes;
-    }
     void Write(const void* bytes, size_t count) override {
         const char* data = static_cast<const char*>(bytes);
         while (count > 0) {
@@ -157,6 +128,12 @@ public:
     std::string Endpoint() const override { return std::to_string(port); }
     uint16_t Port() const { return port; }
 
+protected:
+    int ReadWaiting(uint8_t* into, size_t count) override {
+        int got = recv(connection, reinterpret_cast<char*>(into), static_cast<int>(count), 0);
+        return got <= 0 ? -1 : got;
+    }
+
 private:
     SOCKET listener = INVALID_SOCKET;
     SOCKET connection = INVALID_SOCKET;
@@ -164,6 +141,25 @@ private:
 };
 
 } // namespace
+
+std::vector<uint8_t> TestPeer::Read(size_t count, DWORD timeoutMs) {
+    std::vector<uint8_t> bytes;
+    DWORD start = GetTickCount();
+    while (bytes.size() < count && GetTickCount() - start <= timeoutMs) {
+        size_t available = Available();
+        if (available == 0) {
+            Sleep(2);
+            continue;
+        }
+        size_t want = std::min(available, count - bytes.size());
+        std::vector<uint8_t> chunk(want);
+        int got = ReadWaiting(chunk.data(), want);
+        if (got < 0)
+            break;
+        bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + got);
+    }
+    return bytes;
+}
 
 std::unique_ptr<TestPeer> MakePipePeer() {
     return std::make_unique<PipePeer>();

@@ -20,7 +20,7 @@ public:
     // Finishes the connection once the client has connected.
     virtual bool Accept() = 0;
     // Exactly count bytes, or fewer when the time ran out.
-    virtual std::vector<uint8_t> Read(size_t count, DWORD timeoutMs = 5000) = 0;
+    std::vector<uint8_t> Read(size_t count, DWORD timeoutMs = 5000);
     // Bytes waiting to be read.
     virtual size_t Available() = 0;
     virtual void Write(const void* bytes, size_t count) = 0;
@@ -33,6 +33,11 @@ public:
     virtual std::string Endpoint() const = 0;
 
     void Write(const std::vector<uint8_t>& bytes) { Write(bytes.data(), bytes.size()); }
+
+protected:
+    // Reads at most count of the bytes waiting: how many it read, or -1 when
+    // the connection cannot be read.
+    virtual int ReadWaiting(uint8_t* into, size_t count) = 0;
 };
 
 std::unique_ptr<TestPeer> MakePipePeer();
