@@ -34,4 +34,9 @@ else
   # pipe open for as long as the wineserver lives, and ctest would wait.
   wine wineboot </dev/null >"$run_dir/wineboot.log" 2>&1 || { cat "$run_dir/wineboot.log" >&2; exit 1; }
 fi
+# A crashing test must end, not wait in an automatic debugger.
+wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d '' /f \
+  </dev/null >>"$run_dir/wineboot.log" 2>&1 || true
+wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+  </dev/null >>"$run_dir/wineboot.log" 2>&1 || true
 echo "wine environment ready: prefix $WINEPREFIX, display $DISPLAY"
