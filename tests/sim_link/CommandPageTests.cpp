@@ -85,17 +85,20 @@ protected:
                 return false;
         return true;
     }
-    std::vector<std::string> HelperPages() {
+    // The fields of the stand-in's record lines of that kind.
+    std::vector<std::string> RecordLines(const std::string& kind) {
         std::vector<std::string> found;
         std::istringstream lines(link.Process().Record());
         std::string line;
+        std::string marker = " " + kind + " ";
         while (std::getline(lines, line)) {
-            size_t at = line.find(" helper-page ");
+            size_t at = line.find(marker);
             if (at != std::string::npos)
-                found.push_back(line.substr(at + 13));
+                found.push_back(line.substr(at + marker.size()));
         }
         return found;
     }
+    std::vector<std::string> HelperPages() { return RecordLines("helper-page"); }
     std::vector<std::string> Errors() const { return LogTexts(*log, 0); }
 
     std::shared_ptr<RecordingTarget> log;
@@ -165,6 +168,15 @@ TEST_F(CommandPageTest, ThreeRulesGoOutInOneMessageOfFixedBytes) {
     EXPECT_EQ(sent[0].substr(0, sent[0].find(" Payload=")), "Page=0 PayloadLength=204");
     EXPECT_EQ(sent[0].substr(sent[0].find(" Payload=") + 9), ThreeRuleMessage);
     EXPECT_TRUE(HasLogLine(*log, "sent 204 byte registration for 3 events to helper"));
+    ASSERT_TRUE(link.Process().WaitForRecord("MappedName=\"BKF.MAPPED.A_B1\""));
+    EXPECT_EQ(RecordLines("helper-message"),
+              (std::vector<std::string>{"Page=0 Version=1 Registrations=3"}));
+    EXPECT_EQ(
+        RecordLines("helper-registration"),
+        (std::vector<std::string>{"Page=0 Kind=1 Name=\"A.B\" MappedName=\"BKF.MAPPED.A_B\"",
+                                  "Page=0 Kind=2 Name=\"A.B\" MappedName=\"BKF.MAPPED.A_B0\"",
+                                  "Page=0 Kind=1 Name=\"A:B\" MappedName=\"BKF.MAPPED.A_B1\""}))
+        << "the helper decodes every registration";
     EXPECT_TRUE(HasLogLine(*log, "SetClientData for Page 0 -> Txn: 11"));
     EXPECT_TRUE(PumpUntil(handle, [&] { return AllFree(); })) << "CMD_FINISHED frees page 0";
     EXPECT_TRUE(HasLogLine(
@@ -241,6 +253,8 @@ TEST_F(CommandPageTest, EverythingIsSentAgainAfterANewHandle) {
     EXPECT_NE(written[0].fields.find("ClientDataID=1 "), std::string::npos)
         << "the page search goes on where it stopped";
     EXPECT_TRUE(PumpUntil(second, [&] { return AllFree(); }));
+    EXPECT_EQ(RecordLines("helper-registration").size(), 6u) << "each rule told twice";
+    EXPECT_TRUE(RecordLines("helper-message-error").empty());
 }
 
 TEST_F(CommandPageTest, OversizedRulesAreDroppedOrSplitNeverBlocking) {

@@ -1,5 +1,7 @@
 #include "HelperModule.h"
 
+#include "RegistrationRecorder.h"
+
 #include <cstdio>
 
 namespace standin {
@@ -34,6 +36,8 @@ void HelperModule::OnAreaWritten(const std::string& name) {
         else
             fields += ToHex(area.data() + 2, length);
         record.Write(0, -1, "helper-page", fields);
+        if (length <= PageSize - 2)
+            RecordRegistrations(record, page, area.data() + 2, length);
         if (hold)
             held.push_back(page);
         else
