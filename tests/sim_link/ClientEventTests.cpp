@@ -9,21 +9,10 @@
 
 #include <algorithm>
 
-using ::testing::Test;
 
 namespace {
 
-class ClientEventTest : public Test {
-protected:
-    void SetUp() override {
-        log = InstallRecordingLogger();
-        ASSERT_TRUE(link.Ready());
-    }
-    void TearDown() override { gLogger.reset(); }
-
-    std::shared_ptr<RecordingTarget> log;
-    StandinLink link;
-};
+using ClientEventTest = StandinLinkTest;
 
 } // namespace
 

@@ -10,16 +10,8 @@
 
 namespace {
 
-class NotificationGroupTest : public ::testing::Test {
+class NotificationGroupTest : public StandinLinkTest {
 protected:
-    void SetUp() override {
-        log = InstallRecordingLogger();
-        ASSERT_TRUE(link.Ready());
-    }
-    void TearDown() override { gLogger.reset(); }
-
-    std::shared_ptr<RecordingTarget> log;
-    StandinLink link;
     ClientEventRegistry events;
     NotificationGroupRegistry groups;
 };

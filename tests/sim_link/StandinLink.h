@@ -7,6 +7,8 @@
 #include "common/RecordingTarget.h"
 #include "simconnect/SimConnect.h"
 
+#include <gtest/gtest.h>
+
 #include <windows.h>
 
 #include <memory>
@@ -48,6 +50,19 @@ private:
 
 // Installs a fresh gLogger with a recording target that keeps every level.
 std::shared_ptr<RecordingTarget> InstallRecordingLogger();
+
+// A test with a recording logger and a connection to a fresh stand-in.
+class StandinLinkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        log = InstallRecordingLogger();
+        ASSERT_TRUE(link.Ready());
+    }
+    void TearDown() override { gLogger.reset(); }
+
+    std::shared_ptr<RecordingTarget> log;
+    StandinLink link;
+};
 
 // The texts of the recorded lines of one level (-1: every level).
 std::vector<std::string> LogTexts(const RecordingTarget& target, int level = -1);
