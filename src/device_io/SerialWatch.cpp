@@ -8,7 +8,7 @@
 #include <boost/system/system_error.hpp>
 
 #include "device_io/SerialError.h"
-#include "mapping/StringHelpers.h"
+#include "support/StringHelpers.h"
 #include "support/Logger.h"
 
 const std::string IdentityPrefix = "####Brackenfold#";

@@ -1,7 +1,7 @@
 #include "mapping/CommandMap.h"
 
 #include "mapping/CommandMapErrors.h"
-#include "mapping/StringHelpers.h"
+#include "support/StringHelpers.h"
 #include "support/Logger.h"
 #include "support/TextConversion.h"
 

@@ -2,7 +2,7 @@
 
 #include "mapping/CommandMap.h"
 #include "mapping/CommandMapErrors.h"
-#include "mapping/StringHelpers.h"
+#include "support/StringHelpers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "mapping/DeviceIndicators.h"
+#include "core/DeviceIndicators.h"
 
 DeviceIndicatorSimple::DeviceIndicatorSimple(std::shared_ptr<SimVarRegistration> registration,
                                              int32_t compareValue)

@@ -1,4 +1,4 @@
-#include "mapping/DeviceActions.h"
+#include "core/DeviceActions.h"
 
 #include "core/Plugin.h"
 #include "support/Logger.h"
@@ -12,7 +12,7 @@ SimVarKey KeyOf(const Conditional& variable) {
                      static_cast<uint32_t>(variable.dataType)};
 }
 
-int64_t SteadyNowNs() {
+int64_t PressClockNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
@@ -21,16 +21,22 @@ int64_t SteadyNowNs() {
 } // namespace
 
 SimEventAction::SimEventAction(std::string eventName, uint32_t data, std::string displayName)
-    : eventName(std::move(eventName)), displayName(std::move(displayName)), fixedData(data) {
+    : eventName(std::move(eventName)), displayName(std::move(displayName)), fixedData(data),
+      holdQueue(&gPlugin->holdQueue) {
     event = gPlugin->clientEvents.GetSimEvent(this->eventName);
 }
 
 SimEventAction::SimEventAction(std::string eventName, const Conditional& dataVariable,
                                std::string displayName)
     : eventName(std::move(eventName)), displayName(std::move(displayName)),
-      dataVariable(KeyOf(dataVariable)) {
+      dataVariable(KeyOf(dataVariable)), holdQueue(&gPlugin->holdQueue) {
     event = gPlugin->clientEvents.GetSimEvent(this->eventName);
     dataRegistration = gPlugin->simVars.Register(*this->dataVariable);
+}
+
+SimEventAction::~SimEventAction() {
+    if (event && lastValue != 0)
+        holdQueue->Release(event);
 }
 
 int32_t SimEventAction::EventData() const {
@@ -44,9 +50,9 @@ bool SimEventAction::Execute(int32_t value) {
         return false;
     lastValue = value;
     if (value == 0)
-        gPlugin->holdQueue.Release(event);
+        holdQueue->Release(event);
     else
-        gPlugin->holdQueue.Hold(event, static_cast<uint32_t>(EventData()));
+        holdQueue->Hold(event, static_cast<uint32_t>(EventData()));
     return true;
 }
 
@@ -86,14 +92,14 @@ bool SimEventConditionalAction::Execute(int32_t value) {
         if (value != 0) {
             int32_t data = EventData();
             gLogger->Trace("Pressing event %s (%d)", Describe().c_str(), data);
-            gPlugin->holdQueue.Hold(event, static_cast<uint32_t>(data));
+            holdQueue->Hold(event, static_cast<uint32_t>(data));
             result = true;
         }
         lastValue = value;
     }
     if (value == 0) {
         gLogger->Trace("Releasing event %s", Describe().c_str());
-        gPlugin->holdQueue.Release(event);
+        holdQueue->Release(event);
         lastValue = 0;
     }
     return result;
@@ -104,7 +110,7 @@ TimeoutAction::TimeoutAction(std::shared_ptr<DeviceAction> shortAction,
     : shortAction(std::move(shortAction)), longAction(std::move(longAction)), timeout(timeout) {}
 
 int32_t TimeoutAction::ElapsedMs() const {
-    return static_cast<int32_t>((SteadyNowNs() - pressTime) / 1000000);
+    return static_cast<int32_t>((PressClockNs() - pressTime) / 1000000);
 }
 
 int32_t TimeoutAction::LimitMs() const {
@@ -124,7 +130,7 @@ bool TimeoutAction::Execute(int32_t value) {
     if (pressedNow == pressed)
         return false;
     if (pressedNow) {
-        pressTime = SteadyNowNs();
+        pressTime = PressClockNs();
         pressed = true;
         longFired = false;
         return false;

@@ -6,6 +6,7 @@
 
 #include "mapping/CommandRecords.h"
 #include "sim_link/ClientEvent.h"
+#include "sim_link/SimEventHoldQueue.h"
 #include "sim_link/SimVarRegistry.h"
 
 #include <cstdint>
@@ -34,6 +35,9 @@ public:
     SimEventAction(std::string eventName, uint32_t data, std::string displayName);
     // Sends the variable's current value as the event data.
     SimEventAction(std::string eventName, const Conditional& dataVariable, std::string displayName);
+    // An event still held when the action goes (its mappings were dropped while
+    // the button was down) is released, so it does not repeat for the rest of the run.
+    ~SimEventAction();
 
     bool Execute(int32_t value) override;
     std::string Describe() override;
@@ -48,6 +52,11 @@ public:
     std::optional<SimVarKey> dataVariable;
     std::shared_ptr<SimVarRegistration> dataRegistration;
     int32_t lastValue = 0;
+
+protected:
+    // The application's held-event queue, taken when the action is built: the
+    // action may be dropped while the application is being torn down.
+    SimEventHoldQueue* holdQueue = nullptr;
 };
 
 // A simulator event that is held only while a simulator variable equals a value.

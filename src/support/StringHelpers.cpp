@@ -1,4 +1,4 @@
-#include "mapping/StringHelpers.h"
+#include "support/StringHelpers.h"
 
 #include <stdexcept>
 

@@ -1,10 +1,10 @@
 // Device actions and indicators on the application's simulator link.
 
-#include "StandinLink.h"
+#include "sim_link/StandinLink.h"
 
 #include "core/Plugin.h"
-#include "mapping/DeviceActions.h"
-#include "mapping/DeviceIndicators.h"
+#include "core/DeviceActions.h"
+#include "core/DeviceIndicators.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +33,7 @@ class ActionTest : public ::testing::Test {
 protected:
     void SetUp() override {
         log = InstallRecordingLogger();
-        gPlugin = std::make_unique<Plugin>();
+        gPlugin = std::make_unique<Plugin>(GetModuleHandleW(nullptr), SW_SHOWNORMAL);
     }
     void TearDown() override {
         gPlugin.reset();
