@@ -206,7 +206,8 @@ bool SerialWatch::ParseIdentity(const std::string& line) {
     int32_t id = 0;
     if (!ParseUnitId(fields[1], id))
         return false;
-    if (id_ == -1 && !reported_) {
+    if (!identified_ && !reported_) {
+        identified_ = true;
         LogTrace("%s: got first ident", port_.c_str());
         id_ = id;
         model_ = fields[0];
@@ -229,7 +230,7 @@ void SerialWatch::OnLine(const std::string& line) {
     }
     if (line.empty())
         return;
-    if (id_ == -1 || !reported_) {
+    if (!identified_ || !reported_) {
         LogTrace("%s: ignoring command %s before identification", port_.c_str(), line.c_str());
         return;
     }

@@ -74,6 +74,8 @@ private:
     bool reported_ = false;
     int32_t state_ = 0;
     int32_t id_ = -1;
+    // Set by the first identity line; -1 is a unit id like any other.
+    bool identified_ = false;
     std::string identity_;
     std::string model_;
     std::string version_;

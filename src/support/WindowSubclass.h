@@ -12,9 +12,20 @@ class WindowSubclass {
 public:
     using Handler = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
 
+    WindowSubclass() = default;
+    // A copy takes over the fields but not the window: the window keeps pointing
+    // at the original, and only the original detaches it.
+    WindowSubclass(const WindowSubclass& other) = default;
+    // Detaches this object's own window first.
+    WindowSubclass& operator=(const WindowSubclass& other);
+    // Detaches, so the window never points at a dead object.
+    ~WindowSubclass();
+
     void Attach(HWND hwnd);
     // Restores the previous procedure; returns the window that was attached, or null.
     HWND Detach();
+    // The window is alive and its user data points at this object.
+    bool IsAttachedHere() const;
 
     static LRESULT CALLBACK StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 

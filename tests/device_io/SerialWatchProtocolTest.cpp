@@ -106,13 +106,18 @@ TEST(IdentityLine, ConnectThenCommandsAndTheFirstIdentityHolds) {
     EXPECT_FALSE(d.watch->DeliverPendingConnect());
 }
 
-TEST(IdentityLine, UnitIdMinusOneConnectsButSendsNoCommands) {
+TEST(IdentityLine, UnitIdMinusOneIsAnIdLikeAnyOther) {
     DetachedWatch d;
-    d.watch->OnLine(P + "M1#-1");
+    d.watch->OnLine(P + "M1#-1#1.0#0F");
     ASSERT_EQ(1u, d.messages.size());
     EXPECT_EQ(1u, d.messages[0].type);
+    EXPECT_EQ("-1M10F", d.messages[0].identity);
+    d.watch->OnLine(P + "M2#4#1.0#0F"); // later identity lines change nothing
+    EXPECT_EQ("-1M10F", d.watch->Identity());
     d.watch->OnLine("BTN_1=1");
-    EXPECT_EQ(1u, d.messages.size());
+    ASSERT_EQ(2u, d.messages.size());
+    EXPECT_EQ(3u, d.messages[1].type);
+    EXPECT_EQ("BTN_1=1", d.messages[1].line);
 }
 
 TEST(HostLines, ValueFormatAndSuffix) {

@@ -1,0 +1,126 @@
+// The window with one device whose unit id is -1, and the keys while the
+// focus sits on the reload button.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/AppHarness.h"
+#include "app/WindowDriver.h"
+
+using namespace e2e;
+
+namespace {
+
+const char kCommandMap[] = "[Brackenfold-WayfinderX#CN1]\n"
+                           "BTN_P+ = EV_PRESS#3\n";
+
+std::vector<HWND> ButtonHandles(const WindowDriver& window) {
+    std::vector<HWND> handles;
+    for (const Row& row : window.Rows())
+        for (const Control& button : row.buttons)
+            handles.push_back(button.hwnd);
+    return handles;
+}
+
+} // namespace
+
+class FocusedReloadButton : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ProgramSetup setup;
+        setup.globalMap = kCommandMap;
+        run = std::make_unique<ProgramRun>(setup);
+        main = run->MainWindow();
+        nav = std::make_unique<Device>(21, Identity("Brackenfold-Wayfinder4", -1, "1.0", "0F"));
+    }
+    static void TearDownTestSuite() {
+        run.reset();
+        nav.reset();
+    }
+    void SetUp() override {
+        ASSERT_TRUE(run);
+        ASSERT_NE(main, nullptr) << "the main window did not appear";
+    }
+    // Clicks the reload button and waits until the device got its next ready line.
+    static void Reload() {
+        WindowDriver window(main);
+        size_t ready = nav->Count("|");
+        window.ClickReload();
+        ASSERT_TRUE(nav->WaitForCount("|", ready + 1)) << "the reload did not register again";
+    }
+
+    static std::unique_ptr<ProgramRun> run;
+    static HWND main;
+    static std::unique_ptr<Device> nav;
+};
+
+std::unique_ptr<ProgramRun> FocusedReloadButton::run;
+HWND FocusedReloadButton::main = nullptr;
+std::unique_ptr<Device> FocusedReloadButton::nav;
+
+TEST_F(FocusedReloadButton, DeviceWithUnitIdMinusOneIsReadyAndBound) {
+    ASSERT_TRUE(nav->WaitForCount("|", 1)) << "no ready line";
+    EXPECT_EQ(run->CountLog("Assigning -1Brackenfold-Wayfinder40F function CN1"), 1u);
+    nav->Send("BTN_P=1");
+    ASSERT_TRUE(run->WaitForTransmissions("EV_PRESS", 1)) << "the command reached no binding";
+    EXPECT_EQ(Transmissions(run->Record(), "EV_PRESS")[0].data, 3u);
+}
+
+TEST_F(FocusedReloadButton, OneRowMakesTheWindow136High) {
+    WindowDriver window(main);
+    std::vector<Row> rows;
+    WaitUntil([&] {
+        rows = window.Rows();
+        return rows.size() == 1 && rows[0].port == "COM21" && window.WindowSize().cy == 136;
+    });
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].top, RowTop());
+    EXPECT_EQ(rows[0].hardware, "Brackenfold-Wayfinder4");
+    EXPECT_EQ(rows[0].port, "COM21");
+    EXPECT_EQ(rows[0].version, "1.0");
+    EXPECT_EQ(window.WindowSize().cy, 136);
+    EXPECT_EQ(window.WindowSize().cx, 1060);
+    EXPECT_EQ(window.ReloadButton().rect.top, RowTop() + 16 + 5);
+}
+
+TEST_F(FocusedReloadButton, ClickedReloadButtonTakesTheFocus) {
+    Reload();
+    WindowDriver window(main);
+    EXPECT_TRUE(WaitUntil([&] { return window.Focus() == window.ReloadButton().hwnd; }, 5000));
+}
+
+TEST_F(FocusedReloadButton, SpaceRebuildsTheRows) {
+    WindowDriver window(main);
+    ASSERT_EQ(window.Focus(), window.ReloadButton().hwnd);
+    std::vector<HWND> before = ButtonHandles(window);
+    ASSERT_EQ(before.size(), 2u);
+    window.PressKey(VK_SPACE);
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            std::vector<HWND> now = ButtonHandles(window);
+            return now.size() == 2 && now != before;
+        },
+        10000))
+        << "the function buttons were not made anew";
+}
+
+TEST_F(FocusedReloadButton, F1OpensTheYokeDialog) {
+    Reload(); // the focus back on the button
+    WindowDriver window(main);
+    ASSERT_EQ(window.Focus(), window.ReloadButton().hwnd);
+    HWND dialog = YokeDialog::Find(window.ProcessId());
+    ASSERT_NE(dialog, nullptr) << "the yoke dialog was not made";
+    ASSERT_FALSE(YokeDialog(dialog).Visible());
+    window.PressKey(VK_F1);
+    EXPECT_TRUE(WaitUntil([&] { return YokeDialog(dialog).Visible(); }, 10000));
+    YokeDialog(dialog).PostClose();
+    EXPECT_TRUE(WaitUntil([&] { return !YokeDialog(dialog).Visible(); }, 10000));
+}
+
+TEST_F(FocusedReloadButton, EscapeEndsTheProgramWithExitCode0) {
+    Reload();
+    WindowDriver window(main);
+    ASSERT_EQ(window.Focus(), window.ReloadButton().hwnd);
+    window.PressKey(VK_ESCAPE);
+    EXPECT_EQ(run->WaitExit(), 0);
+}
