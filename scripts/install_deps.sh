@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs whichever of the build and test packages are missing (Debian, as root).
+# Installs whichever of the build, test and demo packages are missing (Debian, as root).
 set -euo pipefail
 
 packages=(
@@ -13,6 +13,8 @@ packages=(
   wine64
   xvfb
   python3
+  imagemagick
+  x11-utils
 )
 
 missing=()

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <system_error>
 
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/post.hpp>
+
 #include "support/Logger.h"
 
 namespace {
@@ -23,7 +26,7 @@ void LogIoThreadError(const std::exception& e) {
 } // namespace
 
 DeviceIOManager::DeviceIOManager(MessageCallback callback, DeviceIoTimings timings)
-    : callback_(std::move(callback)), timings_(timings) {
+    : callback_(std::move(callback)), timings_(timings), retryTimer_(portWatcher_.ioContext) {
     portWatcher_.portArrived = [this](const enumerate::SerialPort& p) { OnPortArrived(p); };
     portWatcher_.portRemoved = [this](const enumerate::SerialPort& p) { OnPortRemoved(p); };
     portWatcher_.SetScanInterval(1, false);
@@ -60,6 +63,7 @@ void DeviceIOManager::Stop() {
     bool wasRunning = running_.exchange(false);
     if (!wasRunning || !ioThread_.joinable())
         return;
+    WakeIoThread();
     try {
         ioThread_.join();
     } catch (const std::system_error& e) {
@@ -69,8 +73,21 @@ void DeviceIOManager::Stop() {
 }
 
 void DeviceIOManager::QueueRequest(const DeviceIoRequest& request) {
-    std::lock_guard<std::mutex> lock(requestMutex_);
-    requests_.push_back(request);
+    bool wasEmpty = false;
+    {
+        std::lock_guard<std::mutex> lock(requestMutex_);
+        wasEmpty = requests_.empty();
+        requests_.push_back(request);
+    }
+    // One wake-up per batch: the tick that takes the first request of the
+    // list takes every request queued behind it as well.
+    if (wasEmpty)
+        WakeIoThread();
+}
+
+void DeviceIOManager::WakeIoThread() {
+    // The tick that follows every handler does the work.
+    boost::asio::post(portWatcher_.ioContext, [] {});
 }
 
 void DeviceIOManager::DispatchIncoming() {
@@ -87,9 +104,14 @@ void DeviceIOManager::DispatchIncoming() {
 
 void DeviceIOManager::IoThreadMain() {
     stopping_ = false;
+    // The thread sleeps in run_one until a handler is ready: a read or write
+    // completed, a timer (scan, identity, retry) expired, or a request or the
+    // stop was posted. Whatever it was, the tick follows, so everything the
+    // tick watches is looked at right after the event that changed it.
+    auto work = boost::asio::make_work_guard(portWatcher_.ioContext);
     while (running_) {
         try {
-            ReadyIoContext().run_for(std::chrono::milliseconds(5));
+            ReadyIoContext().run_one();
             tick();
         } catch (const std::exception& e) {
             // One failed port or scan must not end the program: log, keep
@@ -109,16 +131,16 @@ boost::asio::io_context& DeviceIOManager::ReadyIoContext() {
 
 void DeviceIOManager::DrainWrites() {
     // Give the lines queued last (the LEDs-off lines) a bounded time to leave.
-    const int64_t deadline = SteadyNowNs() + Ns(timings_.shutdownDrain);
-    while (SteadyNowNs() < deadline) {
+    const auto deadline = std::chrono::steady_clock::now() + timings_.shutdownDrain;
+    for (;;) {
         bool drained = true;
         for (auto& entry : openPorts_)
             if (!entry.second->WritesDrained())
                 drained = false;
-        if (drained)
+        if (drained || std::chrono::steady_clock::now() >= deadline)
             break;
         try {
-            ReadyIoContext().run_for(std::chrono::milliseconds(5));
+            ReadyIoContext().run_one_until(deadline);
         } catch (const std::exception& e) {
             LogIoThreadError(e);
         }
@@ -199,6 +221,7 @@ void DeviceIOManager::tick() {
         toOpen_.push_back(port);
         it = retryWait_.erase(it);
     }
+    ArmRetryTimer();
 
     // 3. Ports to open.
     std::list<std::string> toOpen;
@@ -218,6 +241,30 @@ void DeviceIOManager::tick() {
 
     // 4. Requests.
     ExecuteRequests();
+}
+
+void DeviceIOManager::ArmRetryTimer() {
+    int64_t due = 0;
+    for (const std::string& port : retryWait_) {
+        auto record = retries_.find(port);
+        if (record == retries_.end())
+            continue;
+        // The wait is over once strictly more than the retry wait has passed.
+        int64_t portDue = record->second.lostNs + Ns(timings_.retryWait) + 1;
+        if (due == 0 || portDue < due)
+            due = portDue;
+    }
+    if (due == 0 || due == retryDueNs_)
+        return;
+    retryDueNs_ = due;
+    using Clock = std::chrono::steady_clock;
+    retryTimer_.expires_at(Clock::time_point(
+        std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(due))));
+    // The completion only wakes the thread; the tick after it moves the port on.
+    retryTimer_.async_wait([this, due](const boost::system::error_code&) {
+        if (retryDueNs_ == due)
+            retryDueNs_ = 0;
+    });
 }
 
 void DeviceIOManager::ExecuteRequests() {

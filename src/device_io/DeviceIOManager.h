@@ -12,6 +12,8 @@
 #include <string>
 #include <thread>
 
+#include <boost/asio/steady_timer.hpp>
+
 #include "device_io/DeviceMessages.h"
 #include "device_io/IOManager.h"
 #include "device_io/PortRetryState.h"
@@ -42,6 +44,8 @@ public:
     void SetNotifyWindow(HWND window) { notifyWindow_ = window; }
     bool Start();
     void Stop();
+    // May be called from any thread: wakes the I/O thread, whose next tick
+    // executes the request after those queued before it.
     void QueueRequest(const DeviceIoRequest& request);
     void DispatchIncoming();
 
@@ -64,9 +68,13 @@ public:
 
 private:
     void IoThreadMain();
+    // Makes the I/O thread leave its wait and tick.
+    void WakeIoThread();
     void ShutdownIo();
     void ExecuteRequests();
     void DrainWrites();
+    // Wakes the thread when the earliest port on the retry-wait list is due.
+    void ArmRetryTimer();
     // The port watcher's I/O context, restarted when a previous run stopped it.
     boost::asio::io_context& ReadyIoContext();
     void QueueIncoming(const DeviceIncomingMessage& message);
@@ -93,4 +101,6 @@ private:
     std::atomic<bool> running_{false};
     bool stopping_ = false;
     DeviceIoTimings timings_;
+    boost::asio::steady_timer retryTimer_;
+    int64_t retryDueNs_ = 0; // deadline of the pending retry wait; 0 when none
 };

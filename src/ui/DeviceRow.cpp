@@ -98,3 +98,33 @@ void DeviceRow::FillFunctionButtons(MainWindow* window, const DeviceRecord& reco
         RedrawWindow(typeWindow_.get(), nullptr, nullptr, RDW_INVALIDATE);
     buttonsFilled = true;
 }
+
+HWND DeviceRow::CellWindow(Cell cell) const {
+    switch (cell) {
+    case Hardware:
+        return hardwareCell.get();
+    case Port:
+        return portCell.get();
+    case Version:
+        return versionCell.get();
+    case Message:
+        return messageCell.get();
+    case Command:
+        return commandCell.get();
+    case Leds:
+        return ledCell.get();
+    case Type:
+        return typeCell.window;
+    default:
+        return nullptr;
+    }
+}
+
+bool DeviceRow::ShowText(Cell cell, const std::string& text) {
+    std::optional<std::string>& shown = shown_[cell];
+    if (shown && *shown == text)
+        return false;
+    SetWindowTextLocal(CellWindow(cell), text);
+    shown = text;
+    return true;
+}

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <array>
+#include <optional>
 #include <string>
 
 class DeviceRecord;
@@ -29,6 +30,12 @@ public:
     // Creates and labels the buttons of the record's allowed functions.
     void FillFunctionButtons(MainWindow* window, const DeviceRecord& record);
 
+    // The cells whose texts a refresh sets.
+    enum Cell { Hardware, Port, Version, Message, Command, Leds, Type, CellCount };
+    // Sets the cell's text unless it shows that text already; true when it changed.
+    // Every refresh updates every row, and under load most texts stay as they are.
+    bool ShowText(Cell cell, const std::string& text);
+
     std::string key;
     UniqueWindow blankCell;
     UniqueWindow hardwareCell;
@@ -43,6 +50,9 @@ public:
     bool buttonsFilled = false;
 
 private:
+    HWND CellWindow(Cell cell) const;
+
+    std::array<std::optional<std::string>, CellCount> shown_;
     // Owners of the subclassed controls; the buttons are children of the type cell.
     UniqueWindow typeWindow_;
     std::array<UniqueWindow, kMaxButtons> buttonWindows_;

@@ -252,21 +252,20 @@ void MainWindow::RebuildRows(uint32_t count) {
 
 void MainWindow::UpdateRow(DeviceRow& row, const DeviceRecord& record) {
     row.key = record.Key();
-    SetWindowTextLocal(row.hardwareCell.get(), record.Identity());
-    SetWindowTextLocal(row.portCell.get(),
-                       ElideFront(WithoutDevicePrefix(record.Port()), kElideLimit));
-    SetWindowTextLocal(row.versionCell.get(), ElideFront(record.Version(), kElideLimit));
-    SetWindowTextLocal(row.messageCell.get(), ElideFront(record.LastCommand(), kElideLimit));
-    SetWindowTextLocal(row.commandCell.get(), ElideFront(record.LastAction(), kElideLimit));
+    row.ShowText(DeviceRow::Hardware, record.Identity());
+    row.ShowText(DeviceRow::Port, ElideFront(WithoutDevicePrefix(record.Port()), kElideLimit));
+    row.ShowText(DeviceRow::Version, ElideFront(record.Version(), kElideLimit));
+    row.ShowText(DeviceRow::Message, ElideFront(record.LastCommand(), kElideLimit));
+    row.ShowText(DeviceRow::Command, ElideFront(record.LastAction(), kElideLimit));
     const std::string leds = record.LedState();
-    SetWindowTextLocal(row.ledCell.get(), leds.size() >= 2 ? leds.substr(1) : kNoValue);
+    row.ShowText(DeviceRow::Leds, leds.size() >= 2 ? leds.substr(1) : kNoValue);
 
     if (!row.buttonsFilled)
         row.FillFunctionButtons(this, record);
 
     const bool unknown = record.ModelNumber() == 17 || record.Id().empty();
-    SetWindowTextLocal(row.typeCell.window, unknown ? kNoValue : "");
-    RedrawWindow(row.typeCell.window, nullptr, nullptr, RDW_INVALIDATE);
+    if (row.ShowText(DeviceRow::Type, unknown ? kNoValue : ""))
+        RedrawWindow(row.typeCell.window, nullptr, nullptr, RDW_INVALIDATE);
 }
 
 LRESULT MainWindow::FunctionButtonProc(WindowSubclass& typeCell, HWND hwnd, UINT message,

@@ -276,7 +276,9 @@ TEST_F(DeviceList, ListIsRebuiltWhenOneDeviceLeavesAndAnotherArrives) {
     std::vector<Row> rows;
     ASSERT_TRUE(WaitUntil([&] {
         rows = window.Rows();
-        return rows.size() == 4 && rows[0].port == "COM22" && rows[3].port == "COM25";
+        // The type cell is the last one a row update sets.
+        return rows.size() == 4 && rows[0].port == "COM22" && rows[3].port == "COM25" &&
+               rows[3].type != "Device Type";
     })) << "rows: "
         << rows.size();
     EXPECT_EQ(Labels(rows[0]), (std::vector<std::string>{"COM1", "COM2"}));

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -243,4 +244,133 @@ TEST(DeviceIOManagerEndToEnd, PortGoneDuringRetryWaitIsAbandoned) {
         3000ms));
     // One disconnection, one message.
     EXPECT_EQ(1u, m.CountOf(2, port));
+}
+
+namespace {
+
+// Timings under which nothing happens on its own for minutes: an identified
+// device stays connected, and after the first scan the ports are not scanned
+// again. Whatever the I/O thread does then, something had to wake it.
+DeviceIoTimings QuietTimings() {
+    DeviceIoTimings t;
+    t.idTimeout = 10min;
+    return t;
+}
+
+void StopScanning(ManagerOnWindow& m) {
+    m.manager->PortWatcher().SetScanInterval(3600, false);
+}
+
+} // namespace
+
+TEST(DeviceIoThread, RequestsQueuedFromSeveralThreadsAreWrittenInQueueOrder) {
+    devemu::EmulatedDevice a(Emulator()), b(Emulator());
+    a.Plug(40, 0x32B6, 0x0001, "EMU40", Ident, 300);
+    b.Plug(41, 0x32B6, 0x0001, "EMU41", "####Brackenfold#M2#8#1.0#0B", 300);
+    ManagerOnWindow m;
+    ASSERT_TRUE(m.manager->Start());
+    ASSERT_TRUE(m.WaitFor(1, "\\\\.\\COM40"));
+    ASSERT_TRUE(m.WaitFor(1, "\\\\.\\COM41"));
+
+    // Each request is numbered and queued under one lock, so the numbers give
+    // the queue order; even numbers go to one device, odd ones to the other.
+    const int threadCount = 4;
+    const int perThread = 50;
+    std::mutex queueOrder;
+    int next = 0;
+    std::atomic<bool> go{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < threadCount; ++t) {
+        threads.emplace_back([&] {
+            while (!go)
+                std::this_thread::yield();
+            for (int i = 0; i < perThread; ++i) {
+                std::lock_guard<std::mutex> lock(queueOrder);
+                int n = next++;
+                m.manager->QueueRequest(DeviceIoRequest::SetValue(n % 2 == 0 ? Key : "8M20B", "N",
+                                                                  static_cast<float>(n)));
+            }
+        });
+    }
+    go = true;
+    for (std::thread& t : threads)
+        t.join();
+
+    std::vector<std::string> evens, odds;
+    for (int n = 0; n < threadCount * perThread; ++n)
+        (n % 2 == 0 ? evens : odds).push_back("N" + std::to_string(n));
+    ASSERT_TRUE(a.WaitForLineCount(evens.size(), 10000ms));
+    ASSERT_TRUE(b.WaitForLineCount(odds.size(), 10000ms));
+    EXPECT_EQ(evens, a.ReceivedLines());
+    EXPECT_EQ(odds, b.ReceivedLines());
+}
+
+TEST(DeviceIoThread, RequestQueuedOnAnIdleManagerIsWritten) {
+    devemu::EmulatedDevice dev(Emulator());
+    dev.Plug(42, 0x32B6, 0x0001, "EMU42", Ident, 60000);
+    ManagerOnWindow m(QuietTimings());
+    StopScanning(m);
+    ASSERT_TRUE(m.manager->Start());
+    ASSERT_TRUE(m.WaitFor(1, "\\\\.\\COM42"));
+    // Let the I/O thread fall asleep: the device's next identity line is a
+    // minute away.
+    PumpUntil([] { return false; }, 300ms);
+
+    m.manager->QueueRequest(DeviceIoRequest::SetLeds(Key, "101"));
+    EXPECT_TRUE(dev.WaitForLine("<101", 10000ms));
+}
+
+TEST(DeviceIoThread, StopOfAnIdleManagerWritesTheLedsOffLines) {
+    devemu::EmulatedDevice dev(Emulator());
+    dev.Plug(43, 0x32B6, 0x0001, "EMU43", Ident, 60000);
+    {
+        ManagerOnWindow m(QuietTimings());
+        StopScanning(m);
+        ASSERT_TRUE(m.manager->Start());
+        ASSERT_TRUE(m.WaitFor(1, "\\\\.\\COM43"));
+        m.manager->QueueRequest(DeviceIoRequest::SetLeds(Key, "1111"));
+        ASSERT_TRUE(dev.WaitForLine("<1111", 10000ms));
+        PumpUntil([] { return false; }, 300ms);
+
+        m.manager->QueueRequest(DeviceIoRequest::ClearLeds(Key));
+        m.manager->Stop();
+    }
+    EXPECT_TRUE(dev.WaitForLine("<0000", 3000ms));
+    EXPECT_TRUE(dev.WaitForHostOpen(false, 3000ms));
+}
+
+TEST(DeviceIoThread, StopEndsASleepingThreadWithoutWaitingForTraffic) {
+    devemu::EmulatedDevice dev(Emulator());
+    dev.Plug(45, 0x32B6, 0x0001, "EMU45", Ident, 60000);
+    ManagerOnWindow m(QuietTimings());
+    StopScanning(m);
+    ASSERT_TRUE(m.manager->Start());
+    ASSERT_TRUE(m.WaitFor(1, "\\\\.\\COM45"));
+    PumpUntil([] { return false; }, 300ms);
+
+    // Left to itself the thread would next wake for the identity line a
+    // minute from now.
+    auto start = std::chrono::steady_clock::now();
+    m.manager->Stop();
+    auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_LT(seconds.count(), 10);
+    EXPECT_TRUE(dev.WaitForHostOpen(false, 3000ms));
+}
+
+TEST(DeviceIoThread, LostPortIsReopenedAfterTheRetryWaitWithNothingElseGoingOn) {
+    devemu::EmulatedDevice dev(Emulator());
+    dev.Plug(44, 0x32B6, 0x0001, "EMU44", Ident, 300);
+    ManagerOnWindow m; // identity time-out 1 s, retry wait 300 ms
+    StopScanning(m);
+    ASSERT_TRUE(m.manager->Start());
+    const std::string port = "\\\\.\\COM44";
+    ASSERT_TRUE(m.WaitFor(1, port));
+    dev.StopIdentity();
+    ASSERT_TRUE(m.WaitFor(2, port));
+    // The port now waits out its retry wait; no scan and no device line comes
+    // to wake the thread.
+    dev.SetIdentity(Ident, 60000);
+    ASSERT_TRUE(m.WaitFor(1, port, 2));
+    EXPECT_EQ(2, HostOpens(dev));
 }
