@@ -20,7 +20,7 @@ const char kTitlePrefix[] = "Brackenfold Device Interface 2.0.1 - Aircraft: ";
 } // namespace
 
 // One run whose simulator starts with the aircraft Trainer_A.
-class AircraftMaps : public ::testing::Test {
+class AircraftMaps : public NavigatorRun<AircraftMaps> {
 protected:
     static void SetUpTestSuite() {
         ProgramSetup setup;
@@ -32,26 +32,16 @@ protected:
         // Spelt like the other maps, which is not the user aircraft map's name.
         setup.otherPreferenceFiles[L"Airplanes\\Trainer_A\\CommandMapping.ini"] =
             NavigatorSection("EV_WRONG_FILE");
-        run = std::make_unique<ProgramRun>(setup);
-        main = run->MainWindow();
-        nav = std::make_unique<Device>(21, Identity("Brackenfold-Wayfinder4", 1, "1.1", "0A"));
+        StartRun(setup);
         nav->WaitForCount("|", 1);
     }
-    static void TearDownTestSuite() {
-        run.reset();
-        nav.reset();
-    }
     void SetUp() override {
-        ASSERT_TRUE(run);
-        ASSERT_NE(main, nullptr) << "the main window did not appear";
+        NavigatorRun::SetUp();
+        if (HasFatalFailure())
+            return;
         ASSERT_GE(nav->Count("|"), 1u) << "the navigator was not registered";
     }
 
-    static void Sync() {
-        size_t marks = run->TransmissionCount("EV_MARK");
-        nav->Send("MARK=1");
-        ASSERT_TRUE(run->WaitForTransmissions("EV_MARK", marks + 1)) << "the device went quiet";
-    }
     // The events BTN_A sends now.
     static std::vector<std::string> PressSends() {
         const char* events[] = {"EV_GLOBAL", "EV_USER", "EV_GLOBAL_AIRCRAFT", "EV_USER_AIRCRAFT",
@@ -67,15 +57,7 @@ protected:
                 sent.push_back(events[i]);
         return sent;
     }
-
-    static std::unique_ptr<ProgramRun> run;
-    static HWND main;
-    static std::unique_ptr<Device> nav;
 };
-
-std::unique_ptr<ProgramRun> AircraftMaps::run;
-HWND AircraftMaps::main = nullptr;
-std::unique_ptr<Device> AircraftMaps::nav;
 
 TEST_F(AircraftMaps, LoadsTheFourMapsInOrderForTheAircraftFolder) {
     const std::string exe = Narrow(run->ExeFolder());

@@ -17,6 +17,8 @@
 #include "EmulatedDevice.h"
 #include "StandinHarness.h"
 
+#include <gtest/gtest.h>
+
 namespace e2e {
 
 // --- small helpers -----------------------------------------------------------
@@ -170,5 +172,46 @@ private:
 // Ends processes of earlier runs of the program that are still around (their
 // windows are found by class).
 void EndStrayPrograms();
+
+// One program run with one navigator on COM21, shared by the tests of a suite
+// (each start costs seconds under Wine). Suite is the deriving test class, so
+// every suite has a run of its own.
+template <typename Suite> class NavigatorRun : public ::testing::Test {
+protected:
+    static void StartRun(const ProgramSetup& setup, int unitId = 1,
+                         const std::string& version = "1.1", const std::string& hexId = "0A") {
+        run = std::make_unique<ProgramRun>(setup);
+        main = run->MainWindow();
+        nav = std::make_unique<Device>(21,
+                                       Identity("Brackenfold-Wayfinder4", unitId, version, hexId));
+    }
+    static void TearDownTestSuite() {
+        run.reset();
+        nav.reset();
+    }
+    void SetUp() override {
+        ASSERT_TRUE(run);
+        ASSERT_NE(main, nullptr) << "the main window did not appear";
+    }
+
+    // Lines sent before this have been handled once it returns (the map binds
+    // MARK to EV_MARK).
+    static void Sync() {
+        size_t marks = run->TransmissionCount("EV_MARK");
+        nav->Send("MARK=1");
+        ASSERT_TRUE(run->WaitForTransmissions("EV_MARK", marks + 1)) << "the device went quiet";
+    }
+    // True when the event is not sent any more (its repetition has stopped).
+    static bool Silent(const std::string& event) {
+        Sleep(400);
+        size_t before = run->TransmissionCount(event);
+        Sleep(1200); // several "6Hz" periods
+        return run->TransmissionCount(event) == before;
+    }
+
+    static inline std::unique_ptr<ProgramRun> run;
+    static inline HWND main = nullptr;
+    static inline std::unique_ptr<Device> nav;
+};
 
 } // namespace e2e

@@ -32,48 +32,21 @@ const uint32_t kRepeat = 0x12;    // ... and the fast-repeat flag
 } // namespace
 
 // One run with one navigator (function CN1) while the simulator is active.
-class NavigatorCommands : public ::testing::Test {
+class NavigatorCommands : public NavigatorRun<NavigatorCommands> {
 protected:
     static void SetUpTestSuite() {
         ProgramSetup setup;
         setup.globalMap = kCommandMap;
-        run = std::make_unique<ProgramRun>(setup);
-        main = run->MainWindow();
-        nav = std::make_unique<Device>(21, Identity("Brackenfold-Wayfinder4", 1, "1.1", "0A"));
+        StartRun(setup);
         nav->WaitForCount("|", 1);
     }
-    static void TearDownTestSuite() {
-        run.reset();
-        nav.reset();
-    }
     void SetUp() override {
-        ASSERT_TRUE(run);
-        ASSERT_NE(main, nullptr) << "the main window did not appear";
+        NavigatorRun::SetUp();
+        if (HasFatalFailure())
+            return;
         ASSERT_EQ(nav->Count("|"), 1u) << "the navigator was not registered";
     }
-
-    // Lines sent before this have been handled once it returns.
-    static void Sync() {
-        size_t marks = run->TransmissionCount("EV_MARK");
-        nav->Send("MARK=1");
-        ASSERT_TRUE(run->WaitForTransmissions("EV_MARK", marks + 1)) << "the device went quiet";
-    }
-    // True when the event is not sent any more (its repetition has stopped).
-    static bool Silent(const std::string& event) {
-        Sleep(400);
-        size_t before = run->TransmissionCount(event);
-        Sleep(1200); // several "6Hz" periods
-        return run->TransmissionCount(event) == before;
-    }
-
-    static std::unique_ptr<ProgramRun> run;
-    static HWND main;
-    static std::unique_ptr<Device> nav;
 };
-
-std::unique_ptr<ProgramRun> NavigatorCommands::run;
-HWND NavigatorCommands::main = nullptr;
-std::unique_ptr<Device> NavigatorCommands::nav;
 
 TEST_F(NavigatorCommands, PressBindingSendsItsDataOnceBeforeTheOnceBinding) {
     nav->Send("BTN_P=1");

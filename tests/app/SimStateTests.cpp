@@ -24,23 +24,13 @@ const char kKey[] = "1Brackenfold-Wayfinder40A";
 } // namespace
 
 // One run whose simulator starts inactive.
-class SimState : public ::testing::Test {
+class SimState : public NavigatorRun<SimState> {
 protected:
     static void SetUpTestSuite() {
         ProgramSetup setup;
         setup.globalMap = kCommandMap;
         setup.standinArgs = {L"--sim", L"0"};
-        run = std::make_unique<ProgramRun>(setup);
-        main = run->MainWindow();
-        nav = std::make_unique<Device>(21, Identity("Brackenfold-Wayfinder4", 1, "1.1", "0A"));
-    }
-    static void TearDownTestSuite() {
-        run.reset();
-        nav.reset();
-    }
-    void SetUp() override {
-        ASSERT_TRUE(run);
-        ASSERT_NE(main, nullptr) << "the main window did not appear";
+        StartRun(setup);
     }
 
     static size_t Connecting() {
@@ -49,32 +39,13 @@ protected:
     static size_t Disconnecting() {
         return run->CountLog(std::string("Sim Inactive: Disconnecting events to ") + kKey);
     }
-    static void Sync() {
-        size_t marks = run->TransmissionCount("EV_MARK");
-        nav->Send("MARK=1");
-        ASSERT_TRUE(run->WaitForTransmissions("EV_MARK", marks + 1)) << "the device went quiet";
-    }
     // Holds EV_HELD and waits until it repeats.
     static void HoldEvent() {
         size_t before = run->TransmissionCount("EV_HELD");
         nav->Send("BTN_H=1");
         ASSERT_TRUE(run->WaitForTransmissions("EV_HELD", before + 3)) << "EV_HELD is not held";
     }
-    static bool Silent(const std::string& event) {
-        Sleep(400);
-        size_t before = run->TransmissionCount(event);
-        Sleep(1200);
-        return run->TransmissionCount(event) == before;
-    }
-
-    static std::unique_ptr<ProgramRun> run;
-    static HWND main;
-    static std::unique_ptr<Device> nav;
 };
-
-std::unique_ptr<ProgramRun> SimState::run;
-HWND SimState::main = nullptr;
-std::unique_ptr<Device> SimState::nav;
 
 TEST_F(SimState, DeviceConnectedWhileInactiveIsOnlyRecorded) {
     ASSERT_TRUE(run->WaitForLog("Brackenfold-Wayfinder4 with id 1 has connected"));

@@ -24,22 +24,12 @@ std::vector<HWND> ButtonHandles(const WindowDriver& window) {
 
 } // namespace
 
-class FocusedReloadButton : public ::testing::Test {
+class FocusedReloadButton : public NavigatorRun<FocusedReloadButton> {
 protected:
     static void SetUpTestSuite() {
         ProgramSetup setup;
         setup.globalMap = kCommandMap;
-        run = std::make_unique<ProgramRun>(setup);
-        main = run->MainWindow();
-        nav = std::make_unique<Device>(21, Identity("Brackenfold-Wayfinder4", -1, "1.0", "0F"));
-    }
-    static void TearDownTestSuite() {
-        run.reset();
-        nav.reset();
-    }
-    void SetUp() override {
-        ASSERT_TRUE(run);
-        ASSERT_NE(main, nullptr) << "the main window did not appear";
+        StartRun(setup, -1, "1.0", "0F");
     }
     // Clicks the reload button and waits until the device got its next ready line.
     static void Reload() {
@@ -48,15 +38,7 @@ protected:
         window.ClickReload();
         ASSERT_TRUE(nav->WaitForCount("|", ready + 1)) << "the reload did not register again";
     }
-
-    static std::unique_ptr<ProgramRun> run;
-    static HWND main;
-    static std::unique_ptr<Device> nav;
 };
-
-std::unique_ptr<ProgramRun> FocusedReloadButton::run;
-HWND FocusedReloadButton::main = nullptr;
-std::unique_ptr<Device> FocusedReloadButton::nav;
 
 TEST_F(FocusedReloadButton, DeviceWithUnitIdMinusOneIsReadyAndBound) {
     ASSERT_TRUE(nav->WaitForCount("|", 1)) << "no ready line";
