@@ -2,16 +2,26 @@
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
+
+#include <boost/asio/post.hpp>
 
 namespace devio {
 
 IOManager::IOManager() : scanTimer_(ioContext), enumerator_(&enumerate::EnumerateSerialPorts) {
     // The first scan runs at the first turn of the context.
     scanTimer_.expires_at(boost::asio::steady_timer::time_point());
-    scanTimer_.async_wait([this](const boost::system::error_code& error) { Scan(error); });
+    scanTimer_.async_wait([this](const boost::system::error_code&) { StartScan(); });
 }
 
 IOManager::~IOManager() {
+    {
+        std::lock_guard<std::mutex> lock(scanMutex_);
+        scanThreadStop_ = true;
+    }
+    scanWake_.notify_one();
+    if (scanThread_.joinable())
+        scanThread_.join();
     filters_.clear();
     knownPorts_.clear();
     scanTimer_.cancel();
@@ -38,7 +48,49 @@ bool PortNameLess(const enumerate::SerialPort& a, const enumerate::SerialPort& b
 }
 
 void IOManager::Scan(const boost::system::error_code&) {
-    std::deque<enumerate::SerialPort> found = enumerator_();
+    CompareScan(enumerator_());
+}
+
+void IOManager::StartScan() {
+    if (!scanThread_.joinable())
+        scanThread_ = std::thread([this] { ScanThreadMain(); });
+    {
+        std::lock_guard<std::mutex> lock(scanMutex_);
+        // The context keeps running (its run_for does not return) while the
+        // enumeration is out.
+        scanRequests_.emplace_back(enumerator_, boost::asio::make_work_guard(ioContext));
+    }
+    scanWake_.notify_one();
+}
+
+void IOManager::ScanThreadMain() {
+    for (;;) {
+        Enumerator enumerator;
+        {
+            std::unique_lock<std::mutex> lock(scanMutex_);
+            scanWake_.wait(lock, [this] { return scanThreadStop_ || !scanRequests_.empty(); });
+            if (scanThreadStop_)
+                return;
+            enumerator = scanRequests_.front().first;
+        }
+        std::deque<enumerate::SerialPort> found;
+        std::exception_ptr failure;
+        try {
+            found = enumerator();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        boost::asio::post(ioContext, [this, found = std::move(found), failure]() mutable {
+            if (failure)
+                std::rethrow_exception(failure);
+            CompareScan(std::move(found));
+        });
+        std::lock_guard<std::mutex> lock(scanMutex_);
+        scanRequests_.pop_front();
+    }
+}
+
+void IOManager::CompareScan(std::deque<enumerate::SerialPort> found) {
     if (!filters_.empty()) {
         found.erase(
             std::remove_if(found.begin(), found.end(),
@@ -85,7 +137,7 @@ void IOManager::ScheduleScan() {
     scanTimer_.expires_after(std::chrono::seconds(scanInterval_));
     scanTimer_.async_wait([this](const boost::system::error_code& error) {
         if (error != boost::asio::error::operation_aborted)
-            Scan(error);
+            StartScan();
     });
 }
 
@@ -102,7 +154,7 @@ void IOManager::SetScanInterval(int seconds, bool rearm) {
 void IOManager::RescanNow() {
     scanTimer_.cancel();
     scanTimer_.expires_after(std::chrono::nanoseconds(0));
-    scanTimer_.async_wait([this](const boost::system::error_code& error) { Scan(error); });
+    scanTimer_.async_wait([this](const boost::system::error_code&) { StartScan(); });
 }
 
 size_t IOManager::RunOne() {

@@ -4,8 +4,12 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <condition_variable>
 #include <list>
+#include <mutex>
+#include <thread>
 
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/steady_timer.hpp>
 
@@ -34,7 +38,12 @@ public:
     void ClearFilters();
     bool MatchesFilter(const enumerate::SerialPort& port) const;
 
+    // Enumerates the ports now and reports the differences at once.
     void Scan(const boost::system::error_code& error);
+    // Enumerates the ports on the scan thread (the system's enumeration can
+    // take many milliseconds, and the I/O thread must not wait for it), then
+    // reports the differences on the I/O context, as Scan does.
+    void StartScan();
     void ScheduleScan();
     void SetScanInterval(int seconds, bool rearm);
     void RescanNow();
@@ -46,12 +55,28 @@ public:
     const std::deque<enumerate::SerialPort>& KnownPorts() const { return knownPorts_; }
 
 private:
+    // Reports the differences between the ports found and the known ones, and
+    // schedules the next scan.
+    void CompareScan(std::deque<enumerate::SerialPort> found);
+    void ScanThreadMain();
+
+    using WorkGuard = boost::asio::executor_work_guard<boost::asio::io_context::executor_type>;
+
     int scanInterval_ = 10;
     boost::asio::steady_timer scanTimer_;
     std::deque<enumerate::SerialPort> knownPorts_;
     std::list<UsbIdFilter> filters_;
     std::atomic<bool> running_{false};
     Enumerator enumerator_;
+
+    // The scan thread, started at the first scan, waits for scan requests.
+    std::thread scanThread_;
+    std::mutex scanMutex_;
+    std::condition_variable scanWake_;
+    // One per requested scan, each with the enumerator of its request; each
+    // keeps the context running until its result is posted.
+    std::deque<std::pair<Enumerator, WorkGuard>> scanRequests_;
+    bool scanThreadStop_ = false;
 };
 
 // Byte-wise name order; a name that is a prefix of another sorts first.

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <future>
 #include <stdexcept>
+
+#include <boost/asio/post.hpp>
 
 #include "device_io/IOManager.h"
 
@@ -106,4 +110,24 @@ TEST(PortScan, FailedScanKeepsTheKnownList) {
     EXPECT_THROW(r.io.ioContext.run_for(std::chrono::milliseconds(50)), std::runtime_error);
     ASSERT_EQ(1u, r.io.KnownPorts().size());
     EXPECT_EQ("A", r.io.KnownPorts()[0].name);
+}
+
+TEST(PortScan, EnumerationDoesNotHoldUpTheIoContext) {
+    // The system's enumeration can take many milliseconds; reads and writes of
+    // the open ports must go on meanwhile.
+    devio::IOManager io;
+    std::promise<void> handlerRan;
+    std::shared_future<void> ran = handlerRan.get_future().share();
+    std::atomic<bool> sawHandler{false};
+    io.SetEnumerator([ran, &sawHandler] {
+        sawHandler = ran.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+        return std::deque<SerialPort>{SerialPort("A", HardwareId(1, 1))};
+    });
+    std::vector<std::string> arrived;
+    io.portArrived = [&](const SerialPort& p) { arrived.push_back(p.name); };
+    // Queued behind the first scan, which runs at the first turn of the context.
+    boost::asio::post(io.ioContext, [&] { handlerRan.set_value(); });
+    io.ioContext.run_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(sawHandler) << "the handler waited for the enumeration";
+    EXPECT_EQ(V{"A"}, arrived) << "the scan's result is still reported on the context";
 }
