@@ -216,3 +216,17 @@ TEST_F(PluginTest, HandlersToleratePartsThatAreGone) {
     gPlugin->ReregisterAllDevices();
     EXPECT_EQ(gPlugin->devices.size(), 1u);
 }
+
+TEST_F(PluginTest, TeardownWithAButtonDownEndsCleanly) {
+    LoadCommandMap(kNavigatorMap);
+    gPlugin->SetSimActive(true);
+    Connect(kNavigator, 1, "COM1", "A1");
+    Command(kNavigator, 1, "A1", "BTN_A=1");
+    ASSERT_FALSE(HeldEvents().empty());
+    const std::wstring deviceMap = DeviceMapPath();
+    // The global is already empty while the application is destroyed; the
+    // actions dropped then release their events all the same.
+    gPlugin.reset();
+    DeleteFileW(deviceMap.c_str());
+    EXPECT_TRUE(HasLine("simconnect: disconnected from simulator"));
+}

@@ -20,9 +20,11 @@ void PluginTest::SetUp() {
 }
 
 void PluginTest::TearDown() {
-    std::wstring deviceMap = DeviceMapPath();
-    gPlugin.reset();
-    DeleteFileW(deviceMap.c_str());
+    if (gPlugin) {
+        std::wstring deviceMap = DeviceMapPath();
+        gPlugin.reset();
+        DeleteFileW(deviceMap.c_str());
+    }
     gLogger.reset();
 }
 
