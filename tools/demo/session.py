@@ -173,10 +173,6 @@ class Emulator:
         replies = []
         for line in lines:
             while b"\n" not in self.buffer:
-                # The daemon writes one reply per request and Nagle's algorithm
-                # holds the next one back until this side acknowledges: do not
-                # let the acknowledgement wait for the delayed-ACK timer.
-                self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_QUICKACK, 1)
                 chunk = self.sock.recv(65536)
                 if not chunk:
                     raise Failure("the device emulator closed its control connection")

@@ -315,6 +315,9 @@ class Daemon:
     def accept(self):
         conn, _ = self.server.accept()
         conn.setblocking(False)
+        # One reply per request: a client that pipelines requests must not wait
+        # for the delayed acknowledgement before each reply leaves.
+        conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         self.clients[conn] = b""
         self.had_client = True
         self.selector.register(conn, selectors.EVENT_READ, "client")

@@ -39,4 +39,8 @@ wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debu
   </dev/null >>"$run_dir/wineboot.log" 2>&1 || true
 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
   </dev/null >>"$run_dir/wineboot.log" 2>&1 || true
+# Xvfb runs no window manager: with managed windows, Wine waits about 2 s for
+# one whenever a shown top-level window is hidden or destroyed.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+  </dev/null >>"$run_dir/wineboot.log" 2>&1 || true
 echo "wine environment ready: prefix $WINEPREFIX, display $DISPLAY"
