@@ -38,8 +38,8 @@ import time
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
                                 "tools", "demo"))
-from session import (Device, Emulator, Failure, Program, SOURCE_DIR, StandIn, cpu_seconds,  # noqa: E402
-                     wine_environment)
+from session import (Device, Emulator, Failure, Program, SOURCE_DIR, StandIn, close_all,  # noqa: E402
+                     cpu_seconds, wine_environment)
 
 DEVICE_COUNT = 16
 IDLE_DEVICE_COUNT = 8
@@ -295,13 +295,7 @@ class Bench:
         return self.program.exit_code()
 
     def close(self):
-        for closer in (self.program and self.program.kill, self.standin and self.standin.stop,
-                       self.emulator and self.emulator.close):
-            if closer:
-                try:
-                    closer()
-                except Exception as e:  # cleaning up after a failure must not hide it
-                    print("cleanup: %s" % e, file=sys.stderr)
+        close_all(self.program, self.standin, self.emulator)
 
 
 def ms(seconds):

@@ -52,21 +52,6 @@ std::string Lower(std::string text) {
     return text;
 }
 
-std::string ReadTextFile(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "";
-    std::string text;
-    char buffer[16384];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        text.append(buffer, got);
-    CloseHandle(file);
-    return text;
-}
-
 bool FileExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -484,7 +469,7 @@ DWORD ProgramRun::ProgramPid() {
 }
 
 std::string ProgramRun::Log() const {
-    return ReadTextFile(PreferencesFolder() + L"\\BKF_Log.log");
+    return standin_test::ReadFileText(PreferencesFolder() + L"\\BKF_Log.log");
 }
 
 bool ProgramRun::LogExists() const {
@@ -522,7 +507,7 @@ bool ProgramRun::WaitForLogCount(const std::string& text, size_t count, int time
 }
 
 std::string ProgramRun::DeviceMappingText() const {
-    return ReadTextFile(PreferencesFolder() + L"\\DeviceMapping.ini");
+    return standin_test::ReadFileText(PreferencesFolder() + L"\\DeviceMapping.ini");
 }
 
 bool ProgramRun::Ended() {

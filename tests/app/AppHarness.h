@@ -30,7 +30,6 @@ std::string Narrow(const std::wstring& text); // UTF-8
 std::wstring Wide(const std::string& text);   // from UTF-8
 std::string Lower(std::string text);
 
-std::string ReadTextFile(const std::wstring& path); // empty when missing
 bool FileExists(const std::wstring& path);
 // Writes the bytes as they are, creating the folders on the way.
 void WriteTextFile(const std::wstring& path, const std::string& text);

@@ -235,7 +235,8 @@ std::vector<COLORREF> WindowDriver::ScreenPixels(HWND window, const std::vector<
     }
     if (!RunScreenScript(arguments, out))
         return colours;
-    std::vector<std::string> lines = SplitLines(ReadTextFile(LinuxToWindowsPath(out)));
+    std::vector<std::string> lines =
+        SplitLines(standin_test::ReadFileText(LinuxToWindowsPath(out)));
     DeleteFileW(LinuxToWindowsPath(out).c_str());
     for (size_t i = 0; i < lines.size() && i < colours.size(); ++i) {
         if (lines[i].size() < 6 || lines[i].compare(0, 4, "none") == 0)

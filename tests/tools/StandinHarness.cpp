@@ -56,6 +56,12 @@ std::wstring ProgramFolder() {
     return text.substr(0, text.find_last_of(L"\\/"));
 }
 
+std::wstring Quoted(const std::wstring& text) {
+    return L"\"" + text + L"\"";
+}
+
+} // namespace
+
 std::string ReadFileText(const std::wstring& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -70,12 +76,6 @@ std::string ReadFileText(const std::wstring& path) {
     CloseHandle(file);
     return text;
 }
-
-std::wstring Quoted(const std::wstring& text) {
-    return L"\"" + text + L"\"";
-}
-
-} // namespace
 
 StandinProcess::StandinProcess(const std::vector<std::wstring>& extraArgs,
                                const std::string& script, bool ownEndpoints) {

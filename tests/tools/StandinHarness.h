@@ -25,6 +25,9 @@ private:
 };
 
 uint32_t U32At(const Bytes& bytes, size_t offset);
+
+// The whole file, also while another process writes it; empty when it is missing.
+std::string ReadFileText(const std::wstring& path);
 std::string StrAt(const Bytes& bytes, size_t offset);
 
 // sim_standin.exe started from the folder of this test, with its own files, stopped with

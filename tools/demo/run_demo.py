@@ -25,7 +25,7 @@ import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 from session import (Device, Emulator, Failure, OwnWineEnvironment, Program, REGISTRATION, SOURCE_DIR,
-                     StandIn, TRANSMIT, find_window, screenshot, wine_environment)
+                     StandIn, TRANSMIT, close_all, find_window, screenshot, wine_environment)
 
 COMMAND_MAP = os.path.join(SOURCE_DIR, "tools", "demo", "CommandMapping.ini")
 OPEN = re.compile(r"^\S+ \d+ \d+ Open ")
@@ -261,13 +261,7 @@ class Demo:
         self.say("Screenshot of the main window (\"%s\"): %s" % (title, self.screenshot_path))
 
     def close(self):
-        for closer in (self.program and self.program.kill, self.standin and self.standin.stop,
-                       self.emulator and self.emulator.close):
-            if closer:
-                try:
-                    closer()
-                except Exception as e:  # cleaning up after a failure must not hide it
-                    print("cleanup: %s" % e, file=sys.stderr)
+        close_all(self.program, self.standin, self.emulator)
 
 
 def main():

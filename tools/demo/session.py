@@ -13,6 +13,7 @@ import re
 import shutil
 import socket
 import subprocess
+import sys
 import time
 
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -391,6 +392,16 @@ class Program:
         if self.out is not None:
             self.out.close()
             self.out = None
+
+
+def close_all(program, standin, emulator):
+    """Ends the program, the stand-in and the emulator, whichever were started."""
+    for closer in (program and program.kill, standin and standin.stop, emulator and emulator.close):
+        if closer:
+            try:
+                closer()
+            except Exception as e:  # cleaning up after a failure must not hide it
+                print("cleanup: %s" % e, file=sys.stderr)
 
 
 def find_window(display, title_prefix):
