@@ -155,6 +155,13 @@ void DeviceIOManager::ShutdownIo() {
         LogIoThreadError(e);
     }
     DrainWrites();
+    if (!openPorts_.empty()) {
+        try {
+            ReadyIoContext().run_for(timings_.shutdownSettle);
+        } catch (const std::exception& e) {
+            LogIoThreadError(e);
+        }
+    }
     std::list<std::string> ports;
     for (auto& entry : openPorts_)
         ports.push_back(entry.first);

@@ -28,6 +28,9 @@ struct DeviceIoTimings {
     std::chrono::nanoseconds retryWait = std::chrono::seconds(5);
     std::chrono::nanoseconds lostGrace = std::chrono::seconds(60);
     std::chrono::nanoseconds shutdownDrain = std::chrono::milliseconds(500);
+    // A written line may still be on its way to the device when the write
+    // completes; closing the port at once can drop it.
+    std::chrono::nanoseconds shutdownSettle = std::chrono::milliseconds(50);
 };
 
 // Owns every open serial device and the thread they run on; carries requests
