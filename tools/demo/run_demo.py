@@ -233,15 +233,26 @@ class Demo:
 
     def check_functions(self):
         """Each device got its panel function, and DeviceMapping.ini keeps it."""
-        functions = {}
-        for section in self.program.device_mapping().values():
-            if "Port" in section and "Function" in section:
-                functions[section["Port"]] = section["Function"]
         expected = {self.navigator: "1", self.autopilot: "0"}
+
+        def stored_functions():
+            functions = {}
+            for section in self.program.device_mapping().values():
+                if "Port" in section and "Function" in section:
+                    functions[section["Port"]] = section["Function"]
+            return {device: next((f for port, f in functions.items() if port.endswith(device.port)), None)
+                    for device in expected}
+
+        # The program writes the file after it logged the connection: give it a moment.
+        deadline = time.monotonic() + 10.0
+        stored = stored_functions()
+        while stored != expected and time.monotonic() < deadline:
+            time.sleep(0.1)
+            stored = stored_functions()
         for device, function in expected.items():
-            stored = next((f for port, f in functions.items() if port.endswith(device.port)), None)
-            if stored != function:
-                raise Failure("DeviceMapping.ini gives the %s function %s, not %s" % (device.role, stored, function))
+            if stored[device] != function:
+                raise Failure("DeviceMapping.ini gives the %s function %s, not %s"
+                              % (device.role, stored[device], function))
         self.say("Functions assigned and kept in DeviceMapping.ini: navigator CN1 (its command-map section "
                  "[Brackenfold-WayfinderX#CN1]), autopilot panel none (its section is named by its unit id: "
                  "[Brackenfold-Autoflight5#7]).")

@@ -274,13 +274,20 @@ class Daemon:
     def run_registry(self, *args):
         if not self.registry_exe:
             return
-        result = subprocess.run(
-            ["wine", self.registry_exe] + [str(a) for a in args],
-            stdout=subprocess.PIPE,
-            stderr=subprocess.STDOUT,
-        )
-        if result.returncode != 0:
-            raise ControlError("registry helper failed: %s" % result.stdout.decode(errors="replace").strip())
+        # Now and then a process started through wine ends with an error code
+        # and no word (seen on busy runs); the edit itself is safe to repeat.
+        for attempt in range(3):
+            result = subprocess.run(
+                ["wine", self.registry_exe] + [str(a) for a in args],
+                stdout=subprocess.PIPE,
+                stderr=subprocess.STDOUT,
+            )
+            if result.returncode == 0:
+                return
+            output = result.stdout.decode(errors="replace").strip()
+            self.note("registry helper %s exited with %d: %s" % (" ".join(map(str, args)), result.returncode, output))
+            time.sleep(0.2)
+        raise ControlError("registry helper failed (exit code %d): %s" % (result.returncode, output))
 
     # --- main loop ---------------------------------------------------------------
     def run(self):
