@@ -235,17 +235,27 @@ TEST_F(StartedProgram, EscapeEndsTheProgramWithExitCode0) {
     EXPECT_EQ(run->CountLog("simconnect: disconnected from simulator"), 1u);
 }
 
+namespace {
+
+// The program's message box, or none when the program ended without one.
+MessageBoxInfo WaitForMessageBox(ProgramRun& run) {
+    MessageBoxInfo box;
+    WaitUntil([&] {
+        box = FindMessageBox(L"Brackenfold Device Interface");
+        return box.hwnd != nullptr || run.Ended();
+    });
+    return box;
+}
+
+} // namespace
+
 // Starts that the program refuses, each a run of its own.
 TEST(RefusedStart, ElevatedStartShowsTheRefusalExitsWith1AndWritesNoLog) {
     ProgramSetup setup;
     setup.simulator = false;
     setup.elevated = true;
     ProgramRun run(setup);
-    MessageBoxInfo box;
-    ASSERT_TRUE(WaitUntil([&] {
-        box = FindMessageBox(L"Brackenfold Device Interface");
-        return box.hwnd != nullptr || run.Ended();
-    }));
+    MessageBoxInfo box = WaitForMessageBox(run);
     ASSERT_NE(box.hwnd, nullptr) << "no message box; exit code " << run.WaitExit(0);
     EXPECT_EQ(box.text, "You have started Device Interface with Administrator privileges.\n\n"
                         "Please relaunch Device Interface without Administrator privileges.");
@@ -259,11 +269,7 @@ TEST(RefusedStart, MissingSimulatorIsReportedAndTheProgramExitsWith1) {
     ProgramSetup setup;
     setup.simulator = false;
     ProgramRun run(setup);
-    MessageBoxInfo box;
-    ASSERT_TRUE(WaitUntil([&] {
-        box = FindMessageBox(L"Brackenfold Device Interface");
-        return box.hwnd != nullptr || run.Ended();
-    }));
+    MessageBoxInfo box = WaitForMessageBox(run);
     ASSERT_NE(box.hwnd, nullptr) << "no message box; exit code " << run.WaitExit(0);
     EXPECT_EQ(box.text, "simconnect: cannot connect to simulator");
     DismissMessageBox(box.hwnd);

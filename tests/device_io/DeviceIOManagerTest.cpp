@@ -261,6 +261,18 @@ void StopScanning(ManagerOnWindow& m) {
     m.manager->PortWatcher().SetScanInterval(3600, false);
 }
 
+// Plugs a device whose identity line comes once a minute, starts the manager
+// without rescans, waits for the connection and lets the I/O thread fall
+// asleep: from then on only what the test does wakes it.
+bool ConnectAndSleep(devemu::EmulatedDevice& dev, ManagerOnWindow& m, int com) {
+    dev.Plug(com, 0x32B6, 0x0001, "EMU" + std::to_string(com), Ident, 60000);
+    StopScanning(m);
+    if (!m.manager->Start() || !m.WaitFor(1, "\\\\.\\COM" + std::to_string(com)))
+        return false;
+    PumpUntil([] { return false; }, 300ms);
+    return true;
+}
+
 } // namespace
 
 TEST(DeviceIoThread, RequestsQueuedFromSeveralThreadsAreWrittenInQueueOrder) {
@@ -307,27 +319,17 @@ TEST(DeviceIoThread, RequestsQueuedFromSeveralThreadsAreWrittenInQueueOrder) {
 
 TEST(DeviceIoThread, RequestQueuedOnAnIdleManagerIsWritten) {
     devemu::EmulatedDevice dev(Emulator());
-    dev.Plug(42, 0x32B6, 0x0001, "EMU42", Ident, 60000);
     ManagerOnWindow m(QuietTimings());
-    StopScanning(m);
-    ASSERT_TRUE(m.manager->Start());
-    ASSERT_TRUE(m.WaitFor(1, "\\\\.\\COM42"));
-    // Let the I/O thread fall asleep: the device's next identity line is a
-    // minute away.
-    PumpUntil([] { return false; }, 300ms);
-
+    ASSERT_TRUE(ConnectAndSleep(dev, m, 42));
     m.manager->QueueRequest(DeviceIoRequest::SetLeds(Key, "101"));
     EXPECT_TRUE(dev.WaitForLine("<101", 10000ms));
 }
 
 TEST(DeviceIoThread, StopOfAnIdleManagerWritesTheLedsOffLines) {
     devemu::EmulatedDevice dev(Emulator());
-    dev.Plug(43, 0x32B6, 0x0001, "EMU43", Ident, 60000);
     {
         ManagerOnWindow m(QuietTimings());
-        StopScanning(m);
-        ASSERT_TRUE(m.manager->Start());
-        ASSERT_TRUE(m.WaitFor(1, "\\\\.\\COM43"));
+        ASSERT_TRUE(ConnectAndSleep(dev, m, 43));
         m.manager->QueueRequest(DeviceIoRequest::SetLeds(Key, "1111"));
         ASSERT_TRUE(dev.WaitForLine("<1111", 10000ms));
         PumpUntil([] { return false; }, 300ms);
@@ -341,13 +343,8 @@ TEST(DeviceIoThread, StopOfAnIdleManagerWritesTheLedsOffLines) {
 
 TEST(DeviceIoThread, StopEndsASleepingThreadWithoutWaitingForTraffic) {
     devemu::EmulatedDevice dev(Emulator());
-    dev.Plug(45, 0x32B6, 0x0001, "EMU45", Ident, 60000);
     ManagerOnWindow m(QuietTimings());
-    StopScanning(m);
-    ASSERT_TRUE(m.manager->Start());
-    ASSERT_TRUE(m.WaitFor(1, "\\\\.\\COM45"));
-    PumpUntil([] { return false; }, 300ms);
-
+    ASSERT_TRUE(ConnectAndSleep(dev, m, 45));
     // Left to itself the thread would next wake for the identity line a
     // minute from now.
     auto start = std::chrono::steady_clock::now();
