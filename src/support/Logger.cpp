@@ -27,11 +27,13 @@ const char* LevelName(LogLevel level) {
 void Logger::AddTarget(std::string name, std::shared_ptr<ILogTarget> target) {
     std::lock_guard<std::mutex> lock(mutex_);
     targets_.emplace(std::move(name), TargetEntry{LevelInfo, std::move(target)});
+    NoteLevels();
 }
 
 void Logger::RemoveTarget(const std::string& name) {
     std::lock_guard<std::mutex> lock(mutex_);
     targets_.erase(name);
+    NoteLevels();
 }
 
 void Logger::SetTargetLevel(const std::string& name, int level) {
@@ -39,15 +41,34 @@ void Logger::SetTargetLevel(const std::string& name, int level) {
     auto it = targets_.find(name);
     if (it != targets_.end())
         it->second.maxLevel = level;
+    NoteLevels();
 }
 
 void Logger::SetLevel(int level) {
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto& entry : targets_)
         entry.second.maxLevel = level;
+    NoteLevels();
+}
+
+void Logger::NoteLevels() {
+    long long most = kNoTarget;
+    for (const auto& entry : targets_)
+        if (entry.second.maxLevel > most)
+            most = entry.second.maxLevel;
+    mostVerbose_.store(most, std::memory_order_relaxed);
+}
+
+bool Logger::Accepts(int level) const {
+    // A target writes a line when its level is not above the target's: some
+    // target does exactly when the most verbose one does.
+    return level <= mostVerbose_.load(std::memory_order_relaxed);
 }
 
 void Logger::LogV(int level, const char* format, va_list args) {
+    // A line no target writes is not formatted either.
+    if (!Accepts(level))
+        return;
     // The measuring pass consumes its own copy so the list is intact for the
     // formatting pass.
     va_list measureArgs;
@@ -97,7 +118,13 @@ void Logger::Log(int level, const char* format, ...) {
 
 } // namespace BKFLog
 
-std::unique_ptr<BKFLog::Logger> MakeLogger() { return std::make_unique<BKFLog::Logger>(); }
+std::unique_ptr<BKFLog::Logger> MakeLogger() {
+    return std::make_unique<BKFLog::Logger>();
+}
+
+bool LogAccepts(int level) {
+    return gLogger && gLogger->Accepts(level);
+}
 
 void LogTrace(const char* format, ...) {
     if (!gLogger)

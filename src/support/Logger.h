@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -50,6 +52,10 @@ public:
     // Sets the level of every target present now; later targets start at Info.
     void SetLevel(int level);
 
+    // True when some target would write a line of this level now. Takes no
+    // lock: a caller asks it before doing work that only such a line needs.
+    bool Accepts(int level) const;
+
     void LogV(int level, const char* format, va_list args);
     void Dispatch(int level, const char* text);
 
@@ -61,8 +67,14 @@ public:
     void Log(int level, const char* format, ...) BKF_PRINTF_FORMAT(3, 4);
 
 private:
+    // Called under the mutex after every change of the targets or their levels.
+    void NoteLevels();
+
     std::mutex mutex_;
     std::unordered_map<std::string, TargetEntry> targets_;
+    // The most verbose level any target writes; below every int without targets.
+    static constexpr long long kNoTarget = std::numeric_limits<long long>::min();
+    std::atomic<long long> mostVerbose_{kNoTarget};
 };
 
 } // namespace BKFLog
@@ -74,3 +86,6 @@ std::unique_ptr<BKFLog::Logger> MakeLogger();
 
 // Trace line on gLogger; does nothing while there is no logger.
 void LogTrace(const char* format, ...) BKF_PRINTF_FORMAT(1, 2);
+
+// gLogger is set and accepts the level.
+bool LogAccepts(int level);

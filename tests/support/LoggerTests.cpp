@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace {
 
 class LoggerTest : public ::testing::Test {
@@ -83,6 +85,39 @@ TEST_F(LoggerTest, SetLevelAffectsOnlyPresentTargets) {
     EXPECT_TRUE(late->Lines().empty()) << "a target added later starts at Info";
 }
 
+// Accepts answers exactly what a dispatched line would find, through every
+// change of the targets and their levels.
+TEST_F(LoggerTest, AcceptsTellsWhetherSomeTargetWritesTheLevel) {
+    auto late = std::make_shared<RecordingTarget>();
+    auto agrees = [&](const std::string& state) {
+        for (int level = -2; level <= 5; ++level) {
+            size_t before = file->Lines().size() + debug->Lines().size() + late->Lines().size();
+            logger->Log(level, "probe");
+            bool written =
+                file->Lines().size() + debug->Lines().size() + late->Lines().size() > before;
+            EXPECT_EQ(logger->Accepts(level), written) << state << ", level " << level;
+        }
+    };
+    agrees("both at Info");
+    EXPECT_FALSE(logger->Accepts(BKFLog::LevelTrace));
+    logger->SetTargetLevel("file", BKFLog::LevelTrace);
+    agrees("file at Trace");
+    EXPECT_TRUE(logger->Accepts(BKFLog::LevelTrace)) << "one target is enough";
+    logger->AddTarget("file", std::make_shared<RecordingTarget>());
+    agrees("a second file target refused");
+    logger->RemoveTarget("file");
+    agrees("file removed");
+    EXPECT_FALSE(logger->Accepts(BKFLog::LevelDebug));
+    logger->SetLevel(-2);
+    agrees("every target at -2");
+    logger->RemoveTarget("debug");
+    EXPECT_FALSE(logger->Accepts(std::numeric_limits<int>::min())) << "no target, no line";
+    agrees("no target");
+    logger->AddTarget("late", late);
+    agrees("a target added later");
+    EXPECT_TRUE(logger->Accepts(BKFLog::LevelInfo));
+}
+
 TEST_F(LoggerTest, LongLinesAreFormattedWhole) {
     std::string big(10000, 'x');
     logger->Info("[%s]", big.c_str());
@@ -100,11 +135,13 @@ TEST_F(LoggerTest, ManyArgumentsSurviveBothFormattingPasses) {
 TEST(LogTraceTest, DoesNothingWithoutLoggerAndTracesWithOne) {
     gLogger.reset();
     LogTrace("nobody listens %d", 1);
+    EXPECT_FALSE(LogAccepts(BKFLog::LevelError)) << "without a logger nothing is accepted";
 
     gLogger = MakeLogger();
     auto target = std::make_shared<RecordingTarget>();
     gLogger->AddTarget("t", target);
     gLogger->SetTargetLevel("t", 4);
+    EXPECT_TRUE(LogAccepts(BKFLog::LevelTrace));
     LogTrace("window %d", 7);
     std::vector<RecordingTarget::Line> expected = {{4, "window 7"}};
     EXPECT_EQ(target->Lines(), expected);
