@@ -91,14 +91,16 @@ bool SimEventConditionalAction::Execute(int32_t value) {
     if (conditionRegistration->value.ToInt32() == condition.value) {
         if (value != 0) {
             int32_t data = EventData();
-            gLogger->Trace("Pressing event %s (%d)", Describe().c_str(), data);
+            if (gLogger->Accepts(BKFLog::LevelTrace))
+                gLogger->Trace("Pressing event %s (%d)", Describe().c_str(), data);
             holdQueue->Hold(event, static_cast<uint32_t>(data));
             result = true;
         }
         lastValue = value;
     }
     if (value == 0) {
-        gLogger->Trace("Releasing event %s", Describe().c_str());
+        if (gLogger->Accepts(BKFLog::LevelTrace))
+            gLogger->Trace("Releasing event %s", Describe().c_str());
         holdQueue->Release(event);
         lastValue = 0;
     }

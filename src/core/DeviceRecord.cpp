@@ -144,8 +144,9 @@ bool DeviceRecord::ExecuteActions(const CommandValue& value, const CommandKey& k
     for (const std::shared_ptr<DeviceAction>& action : bound) {
         bool acted = false;
         if (std::holds_alternative<std::monostate>(value)) {
-            LogTrace("Executing action \"%s\" Ptr:%p", action->Describe().c_str(),
-                     static_cast<void*>(action.get()));
+            if (LogAccepts(BKFLog::LevelTrace))
+                LogTrace("Executing action \"%s\" Ptr:%p", action->Describe().c_str(),
+                         static_cast<void*>(action.get()));
             acted = action->Execute(1);
             action->Execute(0);
         } else if (const int32_t* number = std::get_if<int32_t>(&value)) {

@@ -22,9 +22,10 @@ bool ClientEvent::Transmit(uint32_t data, bool repeat) {
                        int(data));
         return false;
     }
-    gLogger->Trace(
-        "simconnect: TransmitClientEvent for ClEvent %d (data: %d, flags: %x) -> Txn: %d", int(id),
-        int(data), unsigned(flags), int(LastSentPacketId(handle)));
+    if (gLogger->Accepts(BKFLog::LevelTrace))
+        gLogger->Trace(
+            "simconnect: TransmitClientEvent for ClEvent %d (data: %d, flags: %x) -> Txn: %d",
+            int(id), int(data), unsigned(flags), int(LastSentPacketId(handle)));
     return true;
 }
 
@@ -40,8 +41,9 @@ void SimEvent::Register() {
                        int(id));
         return;
     }
-    gLogger->Trace("simconnect: Mapping \"%s\" -> CEv: %d: Transaction: %d", name.c_str(), int(id),
-                   int(LastSentPacketId(handle)));
+    if (gLogger->Accepts(BKFLog::LevelTrace))
+        gLogger->Trace("simconnect: Mapping \"%s\" -> CEv: %d: Transaction: %d", name.c_str(),
+                       int(id), int(LastSentPacketId(handle)));
 }
 
 SystemEvent::SystemEvent(ClientEventRegistry* registry, uint32_t id, const std::string& name)
@@ -60,8 +62,9 @@ void SystemEvent::Register() {
                        int(id));
         return;
     }
-    gLogger->Trace("simconnect: Subscribing SysEvent \"%s\" -> CEv: %d: Transaction: %d",
-                   name.c_str(), int(id), int(LastSentPacketId(handle)));
+    if (gLogger->Accepts(BKFLog::LevelTrace))
+        gLogger->Trace("simconnect: Subscribing SysEvent \"%s\" -> CEv: %d: Transaction: %d",
+                       name.c_str(), int(id), int(LastSentPacketId(handle)));
 }
 
 void SystemEvent::Unregister() {
@@ -73,8 +76,9 @@ void SystemEvent::Unregister() {
                        int(id));
         return;
     }
-    gLogger->Trace("simconnect: Unsubscribing SysEvent \"%s\" -> CEv: %d: Transaction: %d",
-                   name.c_str(), int(id), int(LastSentPacketId(handle)));
+    if (gLogger->Accepts(BKFLog::LevelTrace))
+        gLogger->Trace("simconnect: Unsubscribing SysEvent \"%s\" -> CEv: %d: Transaction: %d",
+                       name.c_str(), int(id), int(LastSentPacketId(handle)));
 }
 
 void SystemEvent::RequestState(uint32_t requestId) {
@@ -85,8 +89,9 @@ void SystemEvent::RequestState(uint32_t requestId) {
         gLogger->Error("simconnect: RequestSystemState '%s' failed", name.c_str());
         return;
     }
-    gLogger->Trace("simconnect: Sent request for '%s' state -> CEv: %d: Txn: %d", name.c_str(),
-                   int(requestId), int(LastSentPacketId(handle)));
+    if (gLogger->Accepts(BKFLog::LevelTrace))
+        gLogger->Trace("simconnect: Sent request for '%s' state -> CEv: %d: Txn: %d", name.c_str(),
+                       int(requestId), int(LastSentPacketId(handle)));
 }
 
 template <typename Event>

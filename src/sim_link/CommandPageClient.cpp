@@ -34,31 +34,40 @@ void CommandPageClient::SetHandle(HANDLE newHandle) {
 }
 
 void CommandPageClient::DefineClientData() {
+    // The transaction numbers are fetched only for lines that are written.
+    const bool trace = gLogger->Accepts(BKFLog::LevelTrace);
     if (SUCCEEDED(SimConnect_AddToClientDataDefinition(handle, CLD_COMMAND_DATA, 0, PageSize, 0,
-                                                       SIMCONNECT_UNUSED)))
-        gLogger->Trace("CPC: SimConnect_AddToClientDataDefinition for CLD_COMMAND_DATA -> Txn: %d",
-                       LastSentPacketId(handle));
-    else
+                                                       SIMCONNECT_UNUSED))) {
+        if (trace)
+            gLogger->Trace(
+                "CPC: SimConnect_AddToClientDataDefinition for CLD_COMMAND_DATA -> Txn: %d",
+                LastSentPacketId(handle));
+    } else {
         gLogger->Debug("CPC: SimConnect_AddToClientDataDefinition for CLD_COMMAND_DATA failed");
+    }
 
     if (SUCCEEDED(SimConnect_AddToClientDataDefinition(handle, CLD_PUBLISHED_VARIABLE, 0,
                                                        SIMCONNECT_CLIENTDATATYPE_FLOAT64, 0,
-                                                       SIMCONNECT_UNUSED)))
-        gLogger->Trace(
-            "CPC: SimConnect_AddToClientDataDefinition for CLD_PUBLISHED_VARIABLE -> Txn: %d",
-            LastSentPacketId(handle));
-    else
+                                                       SIMCONNECT_UNUSED))) {
+        if (trace)
+            gLogger->Trace(
+                "CPC: SimConnect_AddToClientDataDefinition for CLD_PUBLISHED_VARIABLE -> Txn: %d",
+                LastSentPacketId(handle));
+    } else {
         gLogger->Debug(
             "CPC: SimConnect_AddToClientDataDefinition for CLD_PUBLISHED_VARIABLE failed");
+    }
 
     for (uint32_t page = 0; page < PageCount; ++page) {
         char name[32];
         FormatBounded(name, sizeof name, "BKF.CMD.%08x", page);
-        if (SUCCEEDED(SimConnect_MapClientDataNameToID(handle, name, page)))
-            gLogger->Trace("Mapped ClientData %s -> %d -> Txn: %d", name, page,
-                           LastSentPacketId(handle));
-        else
+        if (SUCCEEDED(SimConnect_MapClientDataNameToID(handle, name, page))) {
+            if (trace)
+                gLogger->Trace("Mapped ClientData %s -> %d -> Txn: %d", name, page,
+                               LastSentPacketId(handle));
+        } else {
             gLogger->Trace("Failed to map ClientData %s -> %d", name, page);
+        }
     }
 }
 
@@ -94,7 +103,8 @@ bool CommandPageClient::Transmit(const uint8_t* payload, uint64_t length) {
         gLogger->Error("failed to transmit command page to Simulator");
         return false;
     }
-    gLogger->Trace("SetClientData for Page %d -> Txn: %d", index, LastSentPacketId(handle));
+    if (gLogger->Accepts(BKFLog::LevelTrace))
+        gLogger->Trace("SetClientData for Page %d -> Txn: %d", index, LastSentPacketId(handle));
     busy[index] = true;
     return true;
 }

@@ -44,8 +44,10 @@ bool DataDefinition::RegisterField(const FieldSpec& field) {
                        field.name.c_str(), field.unit.c_str(), int(id));
         return false;
     }
-    gLogger->Trace("simconnect: AddToDataDefinition for \"%s\" (%s) for %d -> txn: %d",
-                   field.name.c_str(), field.unit.c_str(), int(id), int(LastSentPacketId(handle)));
+    if (gLogger->Accepts(BKFLog::LevelTrace))
+        gLogger->Trace("simconnect: AddToDataDefinition for \"%s\" (%s) for %d -> txn: %d",
+                       field.name.c_str(), field.unit.c_str(), int(id),
+                       int(LastSentPacketId(handle)));
     return true;
 }
 
@@ -63,8 +65,9 @@ void DataDefinition::Clear() {
         gLogger->Error("simconnect: ClearDataDefinition failed for %d", int(id));
         return;
     }
-    gLogger->Trace("simconnect: Cleared Data Definition for %d -> txn: %d", int(id),
-                   int(LastSentPacketId(handle)));
+    if (gLogger->Accepts(BKFLog::LevelTrace))
+        gLogger->Trace("simconnect: Cleared Data Definition for %d -> txn: %d", int(id),
+                       int(LastSentPacketId(handle)));
 }
 
 void DataDefinition::Subscribe() {
@@ -77,8 +80,9 @@ void DataDefinition::Subscribe() {
         gLogger->Error("simconnect: RequestDataOnSimObject failed on %d", int(id));
         return;
     }
-    gLogger->Trace("simconnect: RequestedDataOnSimObject per frame for %d -> txn: %d", int(id),
-                   int(LastSentPacketId(handle)));
+    if (gLogger->Accepts(BKFLog::LevelTrace))
+        gLogger->Trace("simconnect: RequestedDataOnSimObject per frame for %d -> txn: %d", int(id),
+                       int(LastSentPacketId(handle)));
 }
 
 void DataDefinition::Unsubscribe() {
@@ -91,8 +95,9 @@ void DataDefinition::Unsubscribe() {
         gLogger->Error("simconnect: RequestDataOnSimObject never for %d failed", int(id));
         return;
     }
-    gLogger->Trace("simconnect: RequestedDataOnSimObject never for %d -> txn: %d", int(id),
-                   int(LastSentPacketId(handle)));
+    if (gLogger->Accepts(BKFLog::LevelTrace))
+        gLogger->Trace("simconnect: RequestedDataOnSimObject never for %d -> txn: %d", int(id),
+                       int(LastSentPacketId(handle)));
 }
 
 const FieldSpec& DataDefinition::Field(int32_t index) const {

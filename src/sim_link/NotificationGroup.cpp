@@ -54,8 +54,9 @@ void NotificationGroup::RequestNotifications(const ClientEvent& event) {
         gLogger->Error("simconnect: AddClientEventToNotificationGroup failed");
         return;
     }
-    gLogger->Trace("simconnect: Requested notifications for event %d in group %d: Txn->%d",
-                   event.Id(), id, LastSentPacketId(handle));
+    if (gLogger->Accepts(BKFLog::LevelTrace))
+        gLogger->Trace("simconnect: Requested notifications for event %d in group %d: Txn->%d",
+                       event.Id(), id, LastSentPacketId(handle));
 }
 
 void NotificationGroup::ApplyPriority() {
@@ -66,8 +67,9 @@ void NotificationGroup::ApplyPriority() {
         gLogger->Error("simconnect: SetNotificationGroupPriority failed");
         return;
     }
-    gLogger->Trace("Setting notification group %d priority to %d: Txn %d", id, priority,
-                   LastSentPacketId(handle));
+    if (gLogger->Accepts(BKFLog::LevelTrace))
+        gLogger->Trace("Setting notification group %d priority to %d: Txn %d", id, priority,
+                       LastSentPacketId(handle));
 }
 
 void NotificationGroup::Clear() {
@@ -79,8 +81,9 @@ void NotificationGroup::Clear() {
         gLogger->Error("simconnect: ClearNotificationGroup failed for group %d", id);
         return;
     }
-    gLogger->Trace("simconnect: Unsubscribed from Notification Group %d -> Transaction: %d", id,
-                   LastSentPacketId(handle));
+    if (gLogger->Accepts(BKFLog::LevelTrace))
+        gLogger->Trace("simconnect: Unsubscribed from Notification Group %d -> Transaction: %d", id,
+                       LastSentPacketId(handle));
 }
 
 std::shared_ptr<NotificationGroup> NotificationGroupRegistry::CreateGroup() {

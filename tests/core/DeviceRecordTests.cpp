@@ -3,6 +3,7 @@
 
 #include "core/DeviceCommand.h"
 #include "core/DeviceRecord.h"
+#include "common/RecordingTarget.h"
 
 #include <gtest/gtest.h>
 
@@ -103,6 +104,18 @@ TEST(DeviceRecordTest, IntegerLineRunsPressOrReleaseThenOnce) {
     EXPECT_EQ(calls, (Calls{{"once", 1}, {"once", 0}})) << "no value: only the once binding";
     EXPECT_EQ(record.LastCommand(), "BTN");
     EXPECT_EQ(record.LastAction(), "once");
+
+    // With Trace on, each action run without a value is traced.
+    gLogger = MakeLogger();
+    auto log = std::make_shared<RecordingTarget>();
+    gLogger->AddTarget("test", log);
+    gLogger->SetLevel(BKFLog::LevelTrace);
+    record.HandleCommand("BTN", CommandValue{});
+    std::vector<RecordingTarget::Line> lines = log->Lines();
+    gLogger.reset();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].level, BKFLog::LevelTrace);
+    EXPECT_EQ(lines[0].text.rfind("Executing action \"once\" Ptr:", 0), 0u) << lines[0].text;
 }
 
 TEST(DeviceRecordTest, AnalogNamesSkipPressAndRelease) {

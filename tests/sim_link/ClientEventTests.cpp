@@ -9,7 +9,6 @@
 
 #include <algorithm>
 
-
 namespace {
 
 using ClientEventTest = StandinLinkTest;
@@ -104,6 +103,14 @@ TEST_F(ClientEventTest, TransmitFlagsAndUnusableHandles) {
     EXPECT_TRUE(HasLogLine(*log, "simconnect: TransmitClientEvent for ClEvent 2 (data: 8, flags: "
                                  "12) -> Txn: " +
                                      std::to_string(sent[1].sendId)));
+
+    // With Trace off the request still goes; its line is not written.
+    gLogger->SetLevel(BKFLog::LevelInfo);
+    log->Clear();
+    EXPECT_TRUE(event->Transmit(9, false));
+    ASSERT_TRUE(link.Sync(handle));
+    EXPECT_EQ(link.Requests("TransmitClientEvent").size(), 3u);
+    EXPECT_TRUE(log->Lines().empty());
     registry.SetHandle(nullptr);
 }
 
