@@ -3,19 +3,11 @@
 #include "core/Plugin.h"
 #include "support/Logger.h"
 
-#include <chrono>
-
 namespace {
 
 SimVarKey KeyOf(const Conditional& variable) {
     return SimVarKey{variable.variableName, variable.unit,
                      static_cast<uint32_t>(variable.dataType)};
-}
-
-int64_t PressClockNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
 }
 
 } // namespace
@@ -108,11 +100,13 @@ bool SimEventConditionalAction::Execute(int32_t value) {
 }
 
 TimeoutAction::TimeoutAction(std::shared_ptr<DeviceAction> shortAction,
-                             std::shared_ptr<DeviceAction> longAction, float timeout)
-    : shortAction(std::move(shortAction)), longAction(std::move(longAction)), timeout(timeout) {}
+                             std::shared_ptr<DeviceAction> longAction, float timeout,
+                             MonotonicClock clock)
+    : shortAction(std::move(shortAction)), longAction(std::move(longAction)), timeout(timeout),
+      clock(std::move(clock)) {}
 
 int32_t TimeoutAction::ElapsedMs() const {
-    return static_cast<int32_t>((PressClockNs() - pressTime) / 1000000);
+    return static_cast<int32_t>((clock() - pressTime) / 1000000);
 }
 
 int32_t TimeoutAction::LimitMs() const {
@@ -132,7 +126,7 @@ bool TimeoutAction::Execute(int32_t value) {
     if (pressedNow == pressed)
         return false;
     if (pressedNow) {
-        pressTime = PressClockNs();
+        pressTime = clock();
         pressed = true;
         longFired = false;
         return false;

@@ -8,6 +8,7 @@
 #include "sim_link/ClientEvent.h"
 #include "sim_link/SimEventHoldQueue.h"
 #include "sim_link/SimVarRegistry.h"
+#include "support/MonotonicClock.h"
 
 #include <cstdint>
 #include <memory>
@@ -76,11 +77,12 @@ private:
     std::shared_ptr<SimVarRegistration> conditionRegistration;
 };
 
-// A short press runs one action, a press held for the timeout another.
+// A short press runs one action, a press held for the timeout another. The
+// clock times the presses.
 class TimeoutAction : public DeviceAction {
 public:
     TimeoutAction(std::shared_ptr<DeviceAction> shortAction,
-                  std::shared_ptr<DeviceAction> longAction, float timeout);
+                  std::shared_ptr<DeviceAction> longAction, float timeout, MonotonicClock clock);
 
     bool Execute(int32_t value) override;
     void Tick() override;
@@ -95,6 +97,7 @@ private:
     std::shared_ptr<DeviceAction> shortAction;
     std::shared_ptr<DeviceAction> longAction;
     float timeout;
+    MonotonicClock clock;
     bool pressed = false;
     int64_t pressTime = 0;
     bool longFired = false;

@@ -5,6 +5,7 @@
 #include "mapping/CommandMapErrors.h"
 #include "mapping/DeviceModels.h"
 #include "support/Logger.h"
+#include "support/MonotonicClock.h"
 
 void Plugin::RegisterEvents(const std::string& key) {
     DeviceRecord* record = FindDevice(key);
@@ -70,8 +71,8 @@ void Plugin::ResolveCommands(DeviceRecord& record, const CommandBindings& bindin
                     longName != entry.hold->longEventName ? entry.hold->longEventName : "";
                 auto longAction = std::make_shared<SimEventAction>(
                     longName, static_cast<uint32_t>(entry.hold->longFixedData), longDisplay);
-                action =
-                    std::make_shared<TimeoutAction>(shortAction, longAction, entry.hold->holdTime);
+                action = std::make_shared<TimeoutAction>(shortAction, longAction,
+                                                         entry.hold->holdTime, MonotonicNowNs);
             } else {
                 action = std::make_shared<SimEventAction>(mapped, data, display);
             }

@@ -59,6 +59,22 @@ protected:
     std::shared_ptr<RecordingTarget> log;
 };
 
+constexpr int64_t kNsPerMs = 1000000;
+
+// A clock that moves only when the test moves it. It must outlive the actions
+// it is handed to.
+class TestClock {
+public:
+    MonotonicClock Source() {
+        return [this] { return now; };
+    }
+    void AdvanceNs(int64_t ns) { now += ns; }
+    void AdvanceMs(int64_t ms) { now += ms * kNsPerMs; }
+
+private:
+    int64_t now = 5 * 1000 * kNsPerMs;
+};
+
 Conditional Condition(const std::string& name, int value) {
     Conditional condition;
     condition.variableName = name;
@@ -157,21 +173,26 @@ TEST_F(ActionTest, ConditionalActionActsOnlyWhileTheConditionHolds) {
 TEST_F(ActionTest, TimeoutActionShortAndLongPresses) {
     auto shortAction = std::make_shared<RecordingAction>("A");
     auto longAction = std::make_shared<RecordingAction>("B");
-    auto action = std::make_shared<TimeoutAction>(shortAction, longAction, 0.1f);
+    TestClock clock;
+    auto action = std::make_shared<TimeoutAction>(shortAction, longAction, 0.1f, clock.Source());
     EXPECT_EQ(action->Describe(), "A/B");
     EXPECT_FALSE(action->HasSimEvent());
 
     EXPECT_FALSE(action->Execute(0)) << "a release without a press does nothing";
     EXPECT_FALSE(action->Execute(1));
-    Sleep(20);
+    clock.AdvanceMs(20);
     action->Tick();
     EXPECT_TRUE(action->Execute(0));
     EXPECT_EQ(shortAction->values, (std::vector<int32_t>{1, 0}));
     EXPECT_TRUE(longAction->values.empty());
 
     EXPECT_FALSE(action->Execute(1));
+    clock.AdvanceMs(60);
     EXPECT_FALSE(action->Execute(1)) << "a second press keeps the first press time";
-    Sleep(150);
+    clock.AdvanceMs(39);
+    action->Tick();
+    EXPECT_TRUE(longAction->values.empty()) << "99 ms after the first press";
+    clock.AdvanceMs(51);
     action->Tick();
     EXPECT_EQ(longAction->values, (std::vector<int32_t>{1, 0}));
     action->Tick();
@@ -181,14 +202,42 @@ TEST_F(ActionTest, TimeoutActionShortAndLongPresses) {
 
     // Held past the timeout without a tick: the release runs the long action.
     EXPECT_FALSE(action->Execute(1));
-    Sleep(150);
+    clock.AdvanceMs(150);
     EXPECT_TRUE(action->Execute(0));
     EXPECT_EQ(longAction->values, (std::vector<int32_t>{1, 0, 1, 0}));
 
-    auto immediate = std::make_shared<TimeoutAction>(shortAction, longAction, 0.0f);
+    auto immediate = std::make_shared<TimeoutAction>(shortAction, longAction, 0.0f, clock.Source());
     immediate->Execute(1);
     EXPECT_TRUE(immediate->Execute(0));
     EXPECT_EQ(longAction->values.size(), 6u) << "with timeout 0 the short action never runs";
+    EXPECT_EQ(shortAction->values.size(), 2u);
+}
+
+// Elapsed time counts in whole milliseconds; a press held exactly the timeout is long.
+TEST_F(ActionTest, TimeoutActionLimitIsALongPress) {
+    auto shortAction = std::make_shared<RecordingAction>("A");
+    auto longAction = std::make_shared<RecordingAction>("B");
+    TestClock clock;
+    auto action = std::make_shared<TimeoutAction>(shortAction, longAction, 0.1f, clock.Source());
+
+    action->Execute(1);
+    clock.AdvanceNs(100 * kNsPerMs - 1);
+    action->Tick();
+    EXPECT_TRUE(action->Execute(0));
+    EXPECT_EQ(shortAction->values, (std::vector<int32_t>{1, 0})) << "1 ns short of the limit";
+    EXPECT_TRUE(longAction->values.empty());
+
+    action->Execute(1);
+    clock.AdvanceMs(100);
+    EXPECT_TRUE(action->Execute(0));
+    EXPECT_EQ(longAction->values, (std::vector<int32_t>{1, 0})) << "released at the limit";
+
+    action->Execute(1);
+    clock.AdvanceMs(100);
+    action->Tick();
+    EXPECT_EQ(longAction->values, (std::vector<int32_t>{1, 0, 1, 0})) << "ticked at the limit";
+    EXPECT_TRUE(action->Execute(0));
+    EXPECT_EQ(longAction->values.size(), 4u);
     EXPECT_EQ(shortAction->values.size(), 2u);
 }
 
