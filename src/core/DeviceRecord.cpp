@@ -15,6 +15,11 @@ int32_t DefaultFunction(int32_t model) {
     return allowed.empty() ? 0 : *allowed.begin();
 }
 
+std::string MakeKey(uint32_t deviceNumber, const std::string& identity, const std::string& id) {
+    // The I/O side writes the unit id signed; so must we, or the keys differ.
+    return std::to_string(static_cast<int32_t>(deviceNumber)) + identity + id;
+}
+
 } // namespace
 
 std::string FunctionName(int32_t code) {
@@ -42,18 +47,21 @@ DeviceRecord::DeviceRecord(std::string identity, uint32_t deviceNumber, std::str
                            std::string id, std::string version)
     : identity(std::move(identity)), deviceNumber(deviceNumber),
       model(ModelFromIdentity(this->identity)), function(DefaultFunction(model)),
-      port(std::move(port)), id(std::move(id)), version(std::move(version)) {}
+      port(std::move(port)), id(std::move(id)), version(std::move(version)),
+      deviceKey(MakeKey(this->deviceNumber, this->identity, this->id)) {}
 
 DeviceRecord::DeviceRecord(DeviceRecord&& other) noexcept
     : identity(std::move(other.identity)), deviceNumber(other.deviceNumber), model(other.model),
       function(other.function), port(std::move(other.port)), id(std::move(other.id)),
-      version(std::move(other.version)), lastAction(std::move(other.lastAction)),
-      lastCommand(std::move(other.lastCommand)), ledDisplay(std::move(other.ledDisplay)) {}
+      version(std::move(other.version)), deviceKey(std::move(other.deviceKey)),
+      lastAction(std::move(other.lastAction)), lastCommand(std::move(other.lastCommand)),
+      ledDisplay(std::move(other.ledDisplay)) {}
 
 DeviceRecord::DeviceRecord(const DeviceRecord& other)
     : identity(other.identity), deviceNumber(other.deviceNumber), model(other.model),
       function(other.function), port(other.port), id(other.id), version(other.version),
-      lastAction(other.lastAction), lastCommand(other.lastCommand), ledDisplay(other.ledDisplay) {}
+      deviceKey(other.deviceKey), lastAction(other.lastAction), lastCommand(other.lastCommand),
+      ledDisplay(other.ledDisplay) {}
 
 std::set<int> DeviceRecord::AllowedFunctions() const {
     return ::AllowedFunctions(model);
@@ -68,11 +76,6 @@ std::string DeviceRecord::FunctionName() const {
     if (function == 0)
         return std::to_string(deviceNumber);
     return ::FunctionName(function);
-}
-
-std::string DeviceRecord::Key() const {
-    // The I/O side writes the unit id signed; so must we, or the keys differ.
-    return std::to_string(static_cast<int32_t>(deviceNumber)) + identity + id;
 }
 
 size_t DeviceRecord::ActionCount() const {

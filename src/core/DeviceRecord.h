@@ -62,8 +62,8 @@ public:
     std::string HardwareName() const;
     std::string FunctionName() const;
     // Device number in signed decimal, identity, Id: the same text the I/O side
-    // uses for the device.
-    std::string Key() const;
+    // uses for the device. Built once: none of its parts changes.
+    const std::string& Key() const { return deviceKey; }
 
     bool SetFunction(int32_t code, bool force);
     void AddAction(const CommandKey& key, std::shared_ptr<DeviceAction> action);
@@ -90,6 +90,7 @@ private:
     std::string port;
     std::string id;
     std::string version;
+    std::string deviceKey;
     std::string lastAction;
     std::string lastCommand;
     std::string ledDisplay;

@@ -165,6 +165,8 @@ TEST(DeviceRecordTest, MovingKeepsTheTextsOnly) {
     DeviceRecord moved(std::move(record));
     EXPECT_EQ(moved.LastCommand(), "BTN");
     EXPECT_EQ(moved.Port(), "\\\\.\\COM10");
+    EXPECT_EQ(moved.Key(), "3" + kNavigator + "1A2B");
+    EXPECT_EQ(DeviceRecord(moved).Key(), moved.Key());
     EXPECT_EQ(moved.ActionCount(), 0u);
 }
 
