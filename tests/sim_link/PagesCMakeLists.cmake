@@ -1,4 +1,5 @@
-# Command pages and custom event registration, against the stand-in and its helper.
+# Command pages and custom event registration, against the stand-in and its
+# helper (on its own pipe, as sim_link_tests).
 bkf_add_test(sim_link_pages_tests
   SOURCES
     StandinLink.cpp

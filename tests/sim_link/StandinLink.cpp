@@ -26,8 +26,10 @@ HANDLE StandinLink::Connect() {
     TempFolder folder;
     std::wstring pipe = standin.PipePath().substr(std::wstring(L"\\\\.\\pipe\\").size());
     {
+        // Read after the documents folders' files, it sets every key the pipe
+        // open uses: a file another test leaves there changes nothing here.
         std::ofstream config((folder.Path() + L"\\SimConnect.cfg").c_str(), std::ios::binary);
-        config << "[SimConnect]\nProtocol=Pipe\nPort=" << Narrow(pipe) << "\n";
+        config << "[SimConnect]\nProtocol=Pipe\nAddress=.\nPort=" << Narrow(pipe) << "\n";
     }
     wchar_t previous[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, previous);
