@@ -11,6 +11,7 @@ packages=(
   googletest
   wine
   wine64
+  fonts-wine
   xvfb
   python3
   imagemagick

@@ -43,4 +43,26 @@ wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /
 # one whenever a shown top-level window is hidden or destroyed.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
   </dev/null >>"$run_dir/wineboot.log" 2>&1 || true
+# Wine draws the title bar's caption buttons with its own Marlett font and
+# dialogs with its Tahoma. This Wine finds fonts only in the prefix's Fonts
+# folder and through fontconfig, and wineboot puts none of its own fonts
+# there: copy them in, as a normal Wine installation has them.
+fonts_dir=$WINEPREFIX/drive_c/windows/Fonts
+if [ ! -f "$fonts_dir/marlett.ttf" ]; then
+  # "\??\Z:\usr\share\wine" as Wine's own processes see it.
+  data_dir=$(wine cmd /c 'echo %WINEDATADIR%' </dev/null 2>/dev/null | tr -d '\r' || true)
+  data_dir=${data_dir#'\??\'}
+  data_dir=${data_dir#[Zz]:}
+  data_dir=${data_dir//\\//}
+  wine_fonts=$data_dir/fonts
+  [ -f "$wine_fonts/marlett.ttf" ] || wine_fonts=/usr/share/wine/fonts
+  if [ -f "$wine_fonts/marlett.ttf" ]; then
+    mkdir -p "$fonts_dir"
+    for font in "$wine_fonts"/*; do
+      [ -e "$fonts_dir/${font##*/}" ] || cp "$font" "$fonts_dir/"
+    done
+  else
+    echo "warning: Wine's own fonts (package fonts-wine) not found; title bars lack their symbols" >&2
+  fi
+fi
 echo "wine environment ready: prefix $WINEPREFIX, display $DISPLAY"
