@@ -183,7 +183,7 @@ void DeviceIOManager::ShutdownIo() {
 }
 
 void DeviceIOManager::tick() {
-    const int64_t now = SteadyNowNs();
+    const int64_t now = Now();
 
     // 1. Closed ports whose watch has gone idle.
     for (auto it = closed_.begin(); it != closed_.end();) {
@@ -197,10 +197,10 @@ void DeviceIOManager::tick() {
         openPorts_.erase(open);
         auto record = retries_.find(port);
         if (record != retries_.end()) {
-            record->second.NoteLost(Ns(timings_.lostGrace));
+            record->second.NoteLost(Now(), Ns(timings_.lostGrace));
             if (record->second.RetryAllowed()) {
                 LogTrace("ASW::tick(): Will retry port %s", port.c_str());
-                record->second.lostNs = SteadyNowNs();
+                record->second.lostNs = Now();
                 QueueRetry(port);
             }
         } else {
@@ -264,9 +264,8 @@ void DeviceIOManager::ArmRetryTimer() {
     if (due == 0 || due == retryDueNs_)
         return;
     retryDueNs_ = due;
-    using Clock = std::chrono::steady_clock;
-    retryTimer_.expires_at(Clock::time_point(
-        std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(due))));
+    // The clock may be another than the timer's: wait out what is left.
+    retryTimer_.expires_after(std::chrono::nanoseconds(std::max<int64_t>(0, due - Now())));
     // The completion only wakes the thread; the tick after it moves the port on.
     retryTimer_.async_wait([this, due](const boost::system::error_code&) {
         if (retryDueNs_ == due)
@@ -316,7 +315,7 @@ void DeviceIOManager::ExecuteRequests() {
 void DeviceIOManager::OpenPort(const std::string& port) {
     if (gLogger)
         gLogger->Info("AllSerialWatch: opening port %s", port.c_str());
-    if (!retries_[port].NoteOpenAttempt())
+    if (!retries_[port].NoteOpenAttempt(Now()))
         return;
     openPorts_[port] = std::make_shared<SerialWatch>(
         portWatcher_, port, [this](const DeviceIncomingMessage& m) { OnDeviceMessage(m); },
@@ -411,7 +410,7 @@ void DeviceIOManager::OnDeviceMessage(const DeviceIncomingMessage& message) {
 
 void DeviceIOManager::OnWatchReport(SerialWatch* watch) {
     if (watch->DeliverPendingConnect()) {
-        retries_[watch->Port()].MarkGood();
+        retries_[watch->Port()].MarkGood(Now());
     } else {
         watch->Stop();
         MarkClosed(watch->Port());

@@ -31,6 +31,9 @@ struct DeviceIoTimings {
     // A written line may still be on its way to the device when the write
     // completes; closing the port at once can drop it.
     std::chrono::nanoseconds shutdownSettle = std::chrono::milliseconds(50);
+    // The clock of the retry decisions (steady-clock nanoseconds); tests give
+    // one they move.
+    std::function<int64_t()> now = &SteadyNowNs;
 };
 
 // Owns every open serial device and the thread they run on; carries requests
@@ -70,6 +73,7 @@ public:
     void ReconcileError(const std::string& port);
 
 private:
+    int64_t Now() const { return timings_.now(); }
     void IoThreadMain();
     // Makes the I/O thread leave its wait and tick.
     void WakeIoThread();
