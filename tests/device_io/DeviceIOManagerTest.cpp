@@ -17,60 +17,6 @@ namespace {
 const std::string Ident = "####Brackenfold#M1#7#1.2#0A";
 const std::string Key = "7M10A";
 
-DeviceIoTimings ShortTimings() {
-    DeviceIoTimings t;
-    t.idTimeout = 1000ms;
-    t.retryWait = 300ms;
-    return t;
-}
-
-// A manager whose messages reach this thread through a window, as in the program.
-struct ManagerOnWindow {
-    std::vector<DeviceIncomingMessage> messages;
-    std::unique_ptr<DeviceIOManager> manager;
-    MessageWindow window;
-
-    explicit ManagerOnWindow(DeviceIoTimings timings = ShortTimings())
-        : window([this](UINT msg) {
-              if (msg == WMU_DEVICE_MESSAGE)
-                  manager->DispatchIncoming();
-          }) {
-        manager = std::make_unique<DeviceIOManager>(
-            [this](const DeviceIncomingMessage& m) { messages.push_back(m); }, timings);
-        manager->SetNotifyWindow(window.Handle());
-    }
-
-    ~ManagerOnWindow() {
-        manager->Stop();
-        manager.reset();
-    }
-
-    size_t CountOf(uint32_t type, const std::string& port) {
-        size_t n = 0;
-        for (const auto& m : messages)
-            if (m.type == type && m.port == port)
-                ++n;
-        return n;
-    }
-
-    bool WaitFor(uint32_t type, const std::string& port, size_t count = 1,
-                 std::chrono::milliseconds timeout = 8000ms) {
-        return PumpUntil([&] { return CountOf(type, port) >= count; }, timeout);
-    }
-
-    std::vector<std::string> Commands(const std::string& port) {
-        std::vector<std::string> lines;
-        for (const auto& m : messages)
-            if (m.type == 3 && m.port == port)
-                lines.push_back(m.line);
-        return lines;
-    }
-};
-
-int HostOpens(devemu::EmulatedDevice& dev) {
-    return std::stoi(dev.Status()["host_opens"]);
-}
-
 } // namespace
 
 TEST(DeviceIOManagerEndToEnd, ConnectCommandsHostLinesAndUnplug) {

@@ -196,14 +196,29 @@ namespace {
 struct WatchOnPort {
     devio::IOManager io;
     std::vector<DeviceIncomingMessage> messages;
+    // Called with each message, inside the completion that produced it.
+    std::function<void(const DeviceIncomingMessage&)> onMessage;
     std::shared_ptr<SerialWatch> watch;
 
     WatchOnPort(const std::string& path, std::chrono::milliseconds idTimeout) {
         io.SetScanInterval(0, false);
         io.SetEnumerator([] { return std::deque<SerialPort>(); });
         watch = std::make_shared<SerialWatch>(
-            io, path, [this](const DeviceIncomingMessage& m) { messages.push_back(m); },
+            io, path,
+            [this](const DeviceIncomingMessage& m) {
+                messages.push_back(m);
+                if (onMessage)
+                    onMessage(m);
+            },
             [](SerialWatch* w) { w->DeliverPendingConnect(); }, idTimeout);
+    }
+
+    size_t CountOf(uint32_t type) const {
+        size_t n = 0;
+        for (const auto& m : messages)
+            if (m.type == type)
+                ++n;
+        return n;
     }
 
     bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
