@@ -329,10 +329,11 @@ void DeviceIOManager::AddPort(const std::string& port) {
 
 void DeviceIOManager::RemovePort(const std::string& port) {
     retries_.erase(port);
+    // Closed before the stop, which can throw: the port still goes once idle.
+    MarkClosed(port);
     auto open = openPorts_.find(port);
     if (open != openPorts_.end())
         open->second->Stop();
-    MarkClosed(port);
 }
 
 void DeviceIOManager::MarkClosed(const std::string& port) {
@@ -398,22 +399,34 @@ void DeviceIOManager::OnDeviceMessage(const DeviceIncomingMessage& message) {
     if (message.type == 2) {
         auto open = openPorts_.find(message.port);
         if (open != openPorts_.end()) {
-            open->second->Stop();
+            // The bookkeeping and the message go before the stop, which can
+            // throw: neither the disconnect nor the close may be lost.
+            std::shared_ptr<SerialWatch> watch = open->second;
             MarkClosed(message.port);
-        } else {
-            LogTrace("AllSerialWatch: got disconnect message from non-existent port %s",
-                     message.port.c_str());
+            QueueIncoming(message);
+            watch->Stop();
+            return;
         }
+        LogTrace("AllSerialWatch: got disconnect message from non-existent port %s",
+                 message.port.c_str());
     }
     QueueIncoming(message);
 }
 
 void DeviceIOManager::OnWatchReport(SerialWatch* watch) {
+    const std::string port = watch->Port();
+    // A watch that was stopped (its port removed or closed) or replaced may
+    // still be reading its last lines: what it reports no longer counts.
+    auto open = openPorts_.find(port);
+    if (open == openPorts_.end() || open->second.get() != watch || !watch->IsRunning())
+        return;
     if (watch->DeliverPendingConnect()) {
-        retries_[watch->Port()].MarkGood(Now());
+        auto record = retries_.find(port);
+        if (record != retries_.end())
+            record->second.MarkGood(Now());
     } else {
+        MarkClosed(port);
         watch->Stop();
-        MarkClosed(watch->Port());
     }
 }
 

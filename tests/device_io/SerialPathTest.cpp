@@ -265,6 +265,25 @@ TEST(IdentityTimeout, SilentDeviceAndDeviceThatStopsIdentifying) {
     EXPECT_EQ(5, b.watch->State());
 }
 
+TEST(WatchStop, StopFromInsideTheReadOfALineEndsInOneDisconnection) {
+    devemu::EmulatedDevice dev(Emulator());
+    dev.Plug(31, 0x32B6, 0x0001, "EMU31", Ident, 200);
+    WatchOnPort w("\\\\.\\COM31", std::chrono::minutes(10));
+    // Stopped while the read that carries HOLD completes: the cancel finds no
+    // read in flight.
+    w.onMessage = [&](const DeviceIncomingMessage& m) {
+        if (m.type == 3 && m.line == "HOLD")
+            w.watch->Stop();
+    };
+    ASSERT_TRUE(w.RunUntil([&] { return w.CountOf(1) == 1; }, 5000ms));
+    dev.SendLine("HOLD");
+    ASSERT_TRUE(w.RunUntil([&] { return w.CountOf(2) == 1; }, 5000ms))
+        << "the stop was never reported";
+    ASSERT_TRUE(w.RunUntil([&] { return !w.watch->IsActive(); }, 5000ms));
+    EXPECT_EQ(1u, w.CountOf(2));
+    EXPECT_EQ(5, w.watch->State());
+}
+
 TEST(BlockingSerialPort, ReadLineWriteTimeoutAndCancel) {
     auto log = RecordLog();
     devemu::EmulatedDevice dev(Emulator());
