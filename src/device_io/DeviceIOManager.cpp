@@ -18,9 +18,23 @@ bool Contains(const std::list<std::string>& list, const std::string& port) {
     return std::find(list.begin(), list.end(), port) != list.end();
 }
 
-void LogIoThreadError(const std::exception& e) {
+void LogIoThreadError(const char* what) {
     if (gLogger)
-        gLogger->Error("AllSerialWatch: error on the I/O thread: %s", e.what());
+        gLogger->Error("AllSerialWatch: error on the I/O thread: %s", what);
+}
+
+// Runs one step of the I/O thread; whatever it throws is logged, and the
+// thread carries on. True when the step threw.
+template <typename Step> bool RunLogged(Step step) {
+    try {
+        step();
+        return false;
+    } catch (const std::exception& e) {
+        LogIoThreadError(e.what());
+    } catch (...) {
+        LogIoThreadError("unknown exception");
+    }
+    return true;
 }
 
 } // namespace
@@ -110,17 +124,20 @@ void DeviceIOManager::IoThreadMain() {
     // tick watches is looked at right after the event that changed it.
     auto work = boost::asio::make_work_guard(portWatcher_.ioContext);
     while (running_) {
-        try {
-            ReadyIoContext().run_one();
-            tick();
-        } catch (const std::exception& e) {
-            // One failed port or scan must not end the program: log, keep
-            // the scan going and carry on with the next turn.
-            LogIoThreadError(e);
-            portWatcher_.ScheduleScan();
-        }
+        // One failed port or scan must not end the program: log it and carry
+        // on with the next turn.
+        if (RunLogged([this] {
+                ReadyIoContext().run_one();
+                tick();
+            }))
+            RearmFailedScan();
     }
     ShutdownIo();
+}
+
+void DeviceIOManager::RearmFailedScan() {
+    if (!portWatcher_.ScanScheduled())
+        portWatcher_.ScheduleScan();
 }
 
 boost::asio::io_context& DeviceIOManager::ReadyIoContext() {
@@ -139,47 +156,49 @@ void DeviceIOManager::DrainWrites() {
                 drained = false;
         if (drained || std::chrono::steady_clock::now() >= deadline)
             break;
-        try {
-            ReadyIoContext().run_one_until(deadline);
-        } catch (const std::exception& e) {
-            LogIoThreadError(e);
-        }
+        RunLogged([&] { ReadyIoContext().run_one_until(deadline); });
     }
 }
 
 void DeviceIOManager::ShutdownIo() {
     stopping_ = true;
-    try {
-        ExecuteRequests();
-    } catch (const std::exception& e) {
-        LogIoThreadError(e);
-    }
+    // From here on nothing is scanned, opened or retried: the ports open now
+    // are the last ones, and only they are waited for.
+    RunLogged([this] { portWatcher_.StopScans(); });
+    toOpen_.clear();
+    retryWait_.clear();
+    retryTimer_.cancel();
+    RunLogged([this] { ExecuteRequests(); });
     DrainWrites();
-    if (!openPorts_.empty()) {
-        try {
-            ReadyIoContext().run_for(timings_.shutdownSettle);
-        } catch (const std::exception& e) {
-            LogIoThreadError(e);
-        }
-    }
+    if (!openPorts_.empty())
+        RunLogged([this] { ReadyIoContext().run_for(timings_.shutdownSettle); });
     std::list<std::string> ports;
     for (auto& entry : openPorts_)
         ports.push_back(entry.first);
-    for (const std::string& port : ports) {
-        try {
-            RemovePort(port);
-        } catch (const std::exception& e) {
-            LogIoThreadError(e);
-        }
-    }
-    while (!openPorts_.empty()) {
-        try {
-            ReadyIoContext().run_one_for(std::chrono::milliseconds(100));
+    for (const std::string& port : ports)
+        RunLogged([&] { RemovePort(port); });
+    retries_.clear();
+    CloseStoppedPorts();
+}
+
+void DeviceIOManager::CloseStoppedPorts() {
+    const auto deadline = std::chrono::steady_clock::now() + timings_.shutdownClose;
+    while (!openPorts_.empty() && std::chrono::steady_clock::now() < deadline) {
+        RunLogged([&] {
+            ReadyIoContext().run_one_until(deadline);
             tick();
-        } catch (const std::exception& e) {
-            LogIoThreadError(e);
-        }
+        });
     }
+    if (openPorts_.empty())
+        return;
+    std::string names;
+    for (const auto& entry : openPorts_)
+        names += (names.empty() ? "" : ", ") + entry.first;
+    if (gLogger)
+        gLogger->Warning("AllSerialWatch: ports still busy at shutdown, closed as they are: %s",
+                         names.c_str());
+    closed_.clear();
+    RunLogged([this] { openPorts_.clear(); });
 }
 
 void DeviceIOManager::tick() {
@@ -313,6 +332,10 @@ void DeviceIOManager::ExecuteRequests() {
 }
 
 void DeviceIOManager::OpenPort(const std::string& port) {
+    // A stopping manager opens nothing new: the shutdown waits only for the
+    // ports it stopped.
+    if (stopping_)
+        return;
     if (gLogger)
         gLogger->Info("AllSerialWatch: opening port %s", port.c_str());
     if (!retries_[port].NoteOpenAttempt(Now()))

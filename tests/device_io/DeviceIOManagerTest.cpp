@@ -160,14 +160,18 @@ TEST(DeviceIOManagerEndToEnd, FailedScanIsLoggedAndTheScanGoesOn) {
     std::atomic<int> scans{0};
     DeviceIOManager m([](const DeviceIncomingMessage&) {});
     m.PortWatcher().SetEnumerator([&]() -> std::deque<enumerate::SerialPort> {
-        if (++scans == 1)
+        int scan = ++scans;
+        if (scan == 1)
             throw std::runtime_error("enumeration broke");
+        if (scan == 2)
+            throw 7; // not a std::exception
         return {};
     });
     ASSERT_TRUE(m.Start());
-    EXPECT_TRUE(WaitUntil([&] { return scans >= 3; }, 5000ms));
+    EXPECT_TRUE(WaitUntil([&] { return scans >= 4; }, 10000ms));
     m.Stop();
     EXPECT_EQ(1u, log->Count("AllSerialWatch: error on the I/O thread: enumeration broke"));
+    EXPECT_EQ(1u, log->Count("AllSerialWatch: error on the I/O thread: unknown exception"));
 }
 
 TEST(DeviceIOManagerEndToEnd, PortGoneDuringRetryWaitIsAbandoned) {

@@ -1,7 +1,7 @@
 // The device I/O thread's stop and retry paths at the moments where they meet:
 // a stop that finds the read already completed, a report from a watch that was
-// stopped. Each test reaches the I/O thread at the exact moment through a log
-// hook.
+// stopped, a retry that falls due while the manager shuts down. Each test
+// reaches the I/O thread at the exact moment through a log hook.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -20,6 +20,8 @@ namespace {
 
 const std::string Ident = "####Brackenfold#M1#7#1.2#0A";
 const std::string Key = "7M10A";
+const std::string IdentB = "####Brackenfold#M2#8#1.0#0B";
+const std::string KeyB = "8M20B";
 
 std::string Port(int com) {
     return "\\\\.\\COM" + std::to_string(com);
@@ -42,6 +44,52 @@ public:
 };
 
 } // namespace
+
+TEST(DeviceIoShutdown, PortWaitingForItsRetryIsNotOpenedAgainWhileStopping) {
+    auto log = RecordLog();
+    const std::string portA = Port(38), portB = Port(39);
+    devemu::EmulatedDevice a(Emulator()), b(Emulator());
+    a.Plug(38, 0x32B6, 0x0001, "EMU38", Ident, 300);
+    b.Plug(39, 0x32B6, 0x0001, "EMU39", IdentB, 300);
+    ShiftedClock clock;
+    DeviceIoTimings timings = ShortTimings();
+    timings.retryWait = 1h;
+    timings.now = clock.AsFunction();
+    ManagerOnWindow m(timings);
+    // When A's read, cancelled by the shutdown, comes back, B's retry wait is
+    // long over.
+    ScopedLogHook hook([&](const std::string& line) {
+        if (HasPrefix(line, portA + ": read Error"))
+            clock.Advance(2h);
+    });
+    ASSERT_TRUE(m.manager->Start());
+    ASSERT_TRUE(m.WaitFor(1, portA));
+    ASSERT_TRUE(m.WaitFor(1, portB));
+    m.manager->QueueRequest(DeviceIoRequest::SetLeds(Key, "111"));
+    ASSERT_TRUE(a.WaitForLine("<111", 5000ms));
+
+    // B is lost and waits for its retry; opened again, it would identify.
+    b.StopIdentity();
+    ASSERT_TRUE(m.WaitFor(2, portB));
+    ASSERT_TRUE(PumpUntil([&] { return log->Count("ASW::tick(): Will retry port " + portB) == 1; },
+                          5000ms));
+    b.SetIdentity(IdentB, 300);
+    const size_t opensOfB = log->Count("AllSerialWatch: opening port " + portB);
+
+    // As the program ends: A's LEDs off, then the stop.
+    m.manager->QueueRequest(DeviceIoRequest::ClearLeds(Key));
+    bool returned = false;
+    {
+        StopWatchdog stop([&] { m.manager->Stop(); });
+        returned = stop.Returned(10000ms);
+        if (!returned)
+            b.Unplug(); // lets a hung shutdown end
+    }
+    EXPECT_TRUE(returned) << "Stop hangs";
+    EXPECT_EQ(opensOfB, log->Count("AllSerialWatch: opening port " + portB))
+        << "a port was opened while the manager was stopping";
+    EXPECT_TRUE(a.WaitForLine("<000", 3000ms));
+}
 
 TEST(DeviceIoStop, WatchStoppedWhileItsReadCompletesIsReportedClosedAndRetried) {
     auto log = RecordLog();
