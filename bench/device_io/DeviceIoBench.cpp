@@ -1,6 +1,7 @@
 // Device I/O figures under Wine with emulated devices: command lines delivered
 // per second and lost, the round trip from a device's command line to the
-// host line sent in answer, and the CPU time spent with idle devices attached.
+// host line sent in answer, the CPU time spent with idle devices attached, and
+// how long a stop takes with LEDs-off lines just queued.
 #include <windows.h>
 
 #include <algorithm>
@@ -183,7 +184,37 @@ int main() {
     std::printf("idle: 8 devices, %.1f ms CPU per second\n",
                 (CpuSeconds() - cpu0) * 1000.0 / idleSeconds);
 
+    // 4. Stop with 8 devices connected and their LEDs-off lines just queued,
+    // as the program stops at exit.
+    const int connectedCount = 8;
+    for (int i = 0; i < connectedCount; ++i)
+        manager->QueueRequest(DeviceIoRequest::SetLeds(Key(FirstCom + i), "1111"));
+    bool lit = Pump(
+        [&] {
+            for (int i = 0; i < connectedCount; ++i) {
+                auto lines = devices[i]->ReceivedLines();
+                if (std::find(lines.begin(), lines.end(), "<1111") == lines.end())
+                    return false;
+            }
+            return true;
+        },
+        5s);
+    for (int i = 0; i < connectedCount; ++i) {
+        devices[i]->ClearReceived();
+        manager->QueueRequest(DeviceIoRequest::ClearLeds(Key(FirstCom + i)));
+    }
+    auto stopStart = std::chrono::steady_clock::now();
     manager->Stop();
+    double stopMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - stopStart)
+            .count();
+    int off = 0;
+    for (int i = 0; i < connectedCount; ++i)
+        if (devices[i]->WaitForLine("<0000", 3s))
+            ++off;
+    std::printf("stop: %d devices, LEDs-off lines just queued: %.1f ms; off line at %d of %d%s\n",
+                connectedCount, stopMs, off, connectedCount, lit ? "" : " (not all LEDs were lit)");
+
     manager.reset();
     DestroyWindow(hwnd);
     return 0;

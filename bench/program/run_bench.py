@@ -11,7 +11,10 @@ prints a table.
 - load: 16 devices, each sending 100 command lines a second for 30 s: every
   line transmitted, none lost, order kept per device;
 - idle cost: CPU time per second of the program's process with 8 idle devices
-  attached, with and without "Frame" at 30 Hz.
+  attached, with and without "Frame" at 30 Hz;
+- exit: from the simulator's quit to the end of the program's process, with
+  16 devices attached and LED lines on their way to them (the program must
+  end within 1 s), and how many devices got their LEDs-off line.
 
 One clock. The emulator stamps each line it writes to a device's pty, and each
 line it reads from one, with the Linux wall clock (time.time()); this driver
@@ -85,6 +88,7 @@ class Bench:
         self.env = wine_environment()
         self.pipe = "bkf-bench-%d" % os.getpid()
         self.zero = None            # wall-clock time of the stand-in's record stamp 0
+        self.light = 0              # the value of BENCH LIGHT
         self.transmits = []         # (record ms, name, data)
         self.commands = []          # (record ms, command text)
         self.emulator = self.standin = self.program = None
@@ -177,9 +181,10 @@ class Bench:
     def led_latency(self):
         device = self.devices[0]
         changes = []  # (command text, LED line expected)
-        value = 0
+        value = self.light
         for _ in range(self.led_changes):
             value = 1 - value
+            self.light = value
             text = "set BENCH LIGHT = %d" % value
             mark = len(device.lines)
             self.standin.command(text)
@@ -285,14 +290,51 @@ class Bench:
         self.standin.command("frame-ms %d" % FRAME_MS)
         return results
 
+    def set_light(self, value, device):
+        """Changes BENCH LIGHT and waits for its LED line at the device."""
+        mark = len(device.lines)
+        self.standin.command("set BENCH LIGHT = %d" % value)
+        self.light = value
+        expected = "<%d" % value
+        self.wait_for("LED line %s" % expected,
+                      lambda: any(t == expected for _, t in device.lines[mark:]), timeout=10, spin=True,
+                      devices=[device])
+
     def finish(self):
+        """Quits the simulator while LED lines are on their way: a change of
+        BENCH LIGHT to 1 makes the program queue one for every device, and the
+        quit follows as soon as the first device has its line. Returns the exit
+        code, the seconds from the quit to the end of the program's process and
+        the number of devices that got the LEDs-off line after the quit."""
+        pids = self.program.pids()
+        if len(pids) != 1:
+            raise Failure("expected one process of the program, found %s" % pids)
+        pid = pids[0]
+        if self.light == 1:
+            self.set_light(0, self.devices[0])
+        self.set_light(1, self.devices[0])
+        quit_at = time.time()
         self.standin.command("quit")
         deadline = time.monotonic() + 120
-        while self.program.exit_code() is None:
+        while process_runs(pid):
             if time.monotonic() > deadline:
                 raise Failure("the program did not end after the simulator quit")
+            time.sleep(0.001)
+        exit_seconds = time.time() - quit_at
+        while self.program.exit_code() is None:
+            if time.monotonic() > deadline:
+                raise Failure("the program's starter did not end")
             time.sleep(0.05)
-        return self.program.exit_code()
+        # The lines were written before the ports closed; the emulator logs
+        # them as it reads them.
+        def off_lines():
+            return sum(1 for d in self.devices if any(ts >= quit_at and t == "<0" for ts, t in d.lines))
+        settle = time.monotonic() + 5
+        while off_lines() < len(self.devices) and time.monotonic() < settle:
+            for d in self.devices:
+                d.new_lines()
+            time.sleep(0.05)
+        return self.program.exit_code(), exit_seconds, off_lines()
 
     def close(self):
         close_all(self.program, self.standin, self.emulator)
@@ -300,6 +342,15 @@ class Bench:
 
 def ms(seconds):
     return seconds * 1000.0
+
+
+def process_runs(pid):
+    """Whether the Linux process runs (a zombie has ended)."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
 
 
 def main():
@@ -330,7 +381,8 @@ def main():
         led = bench.led_latency()
         print("load...", flush=True)
         load = bench.load()
-        code = bench.finish()
+        print("quit...", flush=True)
+        code, exit_seconds, off_lines = bench.finish()
     except Failure as e:
         print("benchmark failed: %s" % e, file=sys.stderr)
         return 1
@@ -365,6 +417,10 @@ def main():
     for label, share in idle.items():
         rows.append(("idle CPU, %d devices, %s" % (IDLE_DEVICE_COUNT, label),
                      "%.1f ms CPU per s (%.2f %% of one core)" % (share * 1000, share * 100)))
+    exit_ok = exit_seconds <= 1.0
+    rows.append(("exit after the simulator's quit, %d devices, LED lines on their way" % DEVICE_COUNT,
+                 "%.0f ms (limit 1000 ms%s); LEDs-off line at %d of %d devices" % (
+                     ms(exit_seconds), "" if exit_ok else ", over", off_lines, DEVICE_COUNT)))
     rows.append(("exit code after the simulator quit", str(code)))
     width = max(len(r[0]) for r in rows)
     print()
@@ -372,7 +428,8 @@ def main():
     print("%s  %s" % ("-" * width, "-" * 40))
     for name, value in rows:
         print("%-*s  %s" % (width, name, value))
-    ok = load["missing"] == 0 and load["out_of_order"] == 0 and code == 0
+    ok = (load["missing"] == 0 and load["out_of_order"] == 0 and code == 0 and exit_ok
+          and off_lines == DEVICE_COUNT)
     return 0 if ok else 1
 
 

@@ -18,9 +18,23 @@ bool Contains(const std::list<std::string>& list, const std::string& port) {
     return std::find(list.begin(), list.end(), port) != list.end();
 }
 
-void LogIoThreadError(const std::exception& e) {
+void LogIoThreadError(const char* what) {
     if (gLogger)
-        gLogger->Error("AllSerialWatch: error on the I/O thread: %s", e.what());
+        gLogger->Error("AllSerialWatch: error on the I/O thread: %s", what);
+}
+
+// Runs one step of the I/O thread; whatever it throws is logged, and the
+// thread carries on. True when the step threw.
+template <typename Step> bool RunLogged(Step step) {
+    try {
+        step();
+        return false;
+    } catch (const std::exception& e) {
+        LogIoThreadError(e.what());
+    } catch (...) {
+        LogIoThreadError("unknown exception");
+    }
+    return true;
 }
 
 } // namespace
@@ -110,17 +124,20 @@ void DeviceIOManager::IoThreadMain() {
     // tick watches is looked at right after the event that changed it.
     auto work = boost::asio::make_work_guard(portWatcher_.ioContext);
     while (running_) {
-        try {
-            ReadyIoContext().run_one();
-            tick();
-        } catch (const std::exception& e) {
-            // One failed port or scan must not end the program: log, keep
-            // the scan going and carry on with the next turn.
-            LogIoThreadError(e);
-            portWatcher_.ScheduleScan();
-        }
+        // One failed port or scan must not end the program: log it and carry
+        // on with the next turn.
+        if (RunLogged([this] {
+                ReadyIoContext().run_one();
+                tick();
+            }))
+            RearmFailedScan();
     }
     ShutdownIo();
+}
+
+void DeviceIOManager::RearmFailedScan() {
+    if (!portWatcher_.ScanScheduled())
+        portWatcher_.ScheduleScan();
 }
 
 boost::asio::io_context& DeviceIOManager::ReadyIoContext() {
@@ -139,51 +156,53 @@ void DeviceIOManager::DrainWrites() {
                 drained = false;
         if (drained || std::chrono::steady_clock::now() >= deadline)
             break;
-        try {
-            ReadyIoContext().run_one_until(deadline);
-        } catch (const std::exception& e) {
-            LogIoThreadError(e);
-        }
+        RunLogged([&] { ReadyIoContext().run_one_until(deadline); });
     }
 }
 
 void DeviceIOManager::ShutdownIo() {
     stopping_ = true;
-    try {
-        ExecuteRequests();
-    } catch (const std::exception& e) {
-        LogIoThreadError(e);
-    }
+    // From here on nothing is scanned, opened or retried: the ports open now
+    // are the last ones, and only they are waited for.
+    RunLogged([this] { portWatcher_.StopScans(); });
+    toOpen_.clear();
+    retryWait_.clear();
+    retryTimer_.cancel();
+    RunLogged([this] { ExecuteRequests(); });
     DrainWrites();
-    if (!openPorts_.empty()) {
-        try {
-            ReadyIoContext().run_for(timings_.shutdownSettle);
-        } catch (const std::exception& e) {
-            LogIoThreadError(e);
-        }
-    }
+    if (!openPorts_.empty())
+        RunLogged([this] { ReadyIoContext().run_for(timings_.shutdownSettle); });
     std::list<std::string> ports;
     for (auto& entry : openPorts_)
         ports.push_back(entry.first);
-    for (const std::string& port : ports) {
-        try {
-            RemovePort(port);
-        } catch (const std::exception& e) {
-            LogIoThreadError(e);
-        }
-    }
-    while (!openPorts_.empty()) {
-        try {
-            ReadyIoContext().run_one_for(std::chrono::milliseconds(100));
+    for (const std::string& port : ports)
+        RunLogged([&] { RemovePort(port); });
+    retries_.clear();
+    CloseStoppedPorts();
+}
+
+void DeviceIOManager::CloseStoppedPorts() {
+    const auto deadline = std::chrono::steady_clock::now() + timings_.shutdownClose;
+    while (!openPorts_.empty() && std::chrono::steady_clock::now() < deadline) {
+        RunLogged([&] {
+            ReadyIoContext().run_one_until(deadline);
             tick();
-        } catch (const std::exception& e) {
-            LogIoThreadError(e);
-        }
+        });
     }
+    if (openPorts_.empty())
+        return;
+    std::string names;
+    for (const auto& entry : openPorts_)
+        names += (names.empty() ? "" : ", ") + entry.first;
+    if (gLogger)
+        gLogger->Warning("AllSerialWatch: ports still busy at shutdown, closed as they are: %s",
+                         names.c_str());
+    closed_.clear();
+    RunLogged([this] { openPorts_.clear(); });
 }
 
 void DeviceIOManager::tick() {
-    const int64_t now = SteadyNowNs();
+    const int64_t now = Now();
 
     // 1. Closed ports whose watch has gone idle.
     for (auto it = closed_.begin(); it != closed_.end();) {
@@ -197,10 +216,10 @@ void DeviceIOManager::tick() {
         openPorts_.erase(open);
         auto record = retries_.find(port);
         if (record != retries_.end()) {
-            record->second.NoteLost(Ns(timings_.lostGrace));
+            record->second.NoteLost(Now(), Ns(timings_.lostGrace));
             if (record->second.RetryAllowed()) {
                 LogTrace("ASW::tick(): Will retry port %s", port.c_str());
-                record->second.lostNs = SteadyNowNs();
+                record->second.lostNs = Now();
                 QueueRetry(port);
             }
         } else {
@@ -264,9 +283,8 @@ void DeviceIOManager::ArmRetryTimer() {
     if (due == 0 || due == retryDueNs_)
         return;
     retryDueNs_ = due;
-    using Clock = std::chrono::steady_clock;
-    retryTimer_.expires_at(Clock::time_point(
-        std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(due))));
+    // The clock may be another than the timer's: wait out what is left.
+    retryTimer_.expires_after(std::chrono::nanoseconds(std::max<int64_t>(0, due - Now())));
     // The completion only wakes the thread; the tick after it moves the port on.
     retryTimer_.async_wait([this, due](const boost::system::error_code&) {
         if (retryDueNs_ == due)
@@ -314,9 +332,13 @@ void DeviceIOManager::ExecuteRequests() {
 }
 
 void DeviceIOManager::OpenPort(const std::string& port) {
+    // A stopping manager opens nothing new: the shutdown waits only for the
+    // ports it stopped.
+    if (stopping_)
+        return;
     if (gLogger)
         gLogger->Info("AllSerialWatch: opening port %s", port.c_str());
-    if (!retries_[port].NoteOpenAttempt())
+    if (!retries_[port].NoteOpenAttempt(Now()))
         return;
     openPorts_[port] = std::make_shared<SerialWatch>(
         portWatcher_, port, [this](const DeviceIncomingMessage& m) { OnDeviceMessage(m); },
@@ -330,10 +352,11 @@ void DeviceIOManager::AddPort(const std::string& port) {
 
 void DeviceIOManager::RemovePort(const std::string& port) {
     retries_.erase(port);
+    // Closed before the stop, which can throw: the port still goes once idle.
+    MarkClosed(port);
     auto open = openPorts_.find(port);
     if (open != openPorts_.end())
         open->second->Stop();
-    MarkClosed(port);
 }
 
 void DeviceIOManager::MarkClosed(const std::string& port) {
@@ -399,22 +422,34 @@ void DeviceIOManager::OnDeviceMessage(const DeviceIncomingMessage& message) {
     if (message.type == 2) {
         auto open = openPorts_.find(message.port);
         if (open != openPorts_.end()) {
-            open->second->Stop();
+            // The bookkeeping and the message go before the stop, which can
+            // throw: neither the disconnect nor the close may be lost.
+            std::shared_ptr<SerialWatch> watch = open->second;
             MarkClosed(message.port);
-        } else {
-            LogTrace("AllSerialWatch: got disconnect message from non-existent port %s",
-                     message.port.c_str());
+            QueueIncoming(message);
+            watch->Stop();
+            return;
         }
+        LogTrace("AllSerialWatch: got disconnect message from non-existent port %s",
+                 message.port.c_str());
     }
     QueueIncoming(message);
 }
 
 void DeviceIOManager::OnWatchReport(SerialWatch* watch) {
+    const std::string port = watch->Port();
+    // A watch that was stopped (its port removed or closed) or replaced may
+    // still be reading its last lines: what it reports no longer counts.
+    auto open = openPorts_.find(port);
+    if (open == openPorts_.end() || open->second.get() != watch || !watch->IsRunning())
+        return;
     if (watch->DeliverPendingConnect()) {
-        retries_[watch->Port()].MarkGood();
+        auto record = retries_.find(port);
+        if (record != retries_.end())
+            record->second.MarkGood(Now());
     } else {
+        MarkClosed(port);
         watch->Stop();
-        MarkClosed(watch->Port());
     }
 }
 

@@ -31,6 +31,12 @@ struct DeviceIoTimings {
     // A written line may still be on its way to the device when the write
     // completes; closing the port at once can drop it.
     std::chrono::nanoseconds shutdownSettle = std::chrono::milliseconds(50);
+    // How long the shutdown waits for the stopped ports to go idle before it
+    // drops them as they are.
+    std::chrono::nanoseconds shutdownClose = std::chrono::seconds(2);
+    // The clock of the retry decisions (steady-clock nanoseconds); tests give
+    // one they move.
+    std::function<int64_t()> now = &SteadyNowNs;
 };
 
 // Owns every open serial device and the thread they run on; carries requests
@@ -70,12 +76,19 @@ public:
     void ReconcileError(const std::string& port);
 
 private:
+    int64_t Now() const { return timings_.now(); }
     void IoThreadMain();
+    // After an exception on the I/O thread: a scan that failed has scheduled
+    // no next one, so schedule it; anything else leaves the scan alone.
+    void RearmFailedScan();
     // Makes the I/O thread leave its wait and tick.
     void WakeIoThread();
     void ShutdownIo();
     void ExecuteRequests();
     void DrainWrites();
+    // Waits, within the close time, for the stopped ports to go idle; drops
+    // what is left after it.
+    void CloseStoppedPorts();
     // Wakes the thread when the earliest port on the retry-wait list is due.
     void ArmRetryTimer();
     // The port watcher's I/O context, restarted when a previous run stopped it.

@@ -12,19 +12,28 @@ IOManager::IOManager() : scanTimer_(ioContext), enumerator_(&enumerate::Enumerat
     // The first scan runs at the first turn of the context.
     scanTimer_.expires_at(boost::asio::steady_timer::time_point());
     scanTimer_.async_wait([this](const boost::system::error_code&) { StartScan(); });
+    scanScheduled_ = true;
 }
 
 IOManager::~IOManager() {
+    StopScans();
+    filters_.clear();
+    knownPorts_.clear();
+}
+
+void IOManager::StopScans() {
+    scansStopped_ = true;
+    scanScheduled_ = false;
+    scanTimer_.cancel();
     {
         std::lock_guard<std::mutex> lock(scanMutex_);
         scanThreadStop_ = true;
+        // Their work guards go with them: nothing waits for these scans.
+        scanRequests_.clear();
     }
     scanWake_.notify_one();
     if (scanThread_.joinable())
         scanThread_.join();
-    filters_.clear();
-    knownPorts_.clear();
-    scanTimer_.cancel();
 }
 
 void IOManager::AddFilter(const UsbIdFilter& filter) {
@@ -52,12 +61,16 @@ void IOManager::Scan(const boost::system::error_code&) {
 }
 
 void IOManager::StartScan() {
+    if (scansStopped_)
+        return;
     if (!scanThread_.joinable())
         scanThread_ = std::thread([this] { ScanThreadMain(); });
     {
         std::lock_guard<std::mutex> lock(scanMutex_);
-        // The context keeps running (its run_for does not return) while the
-        // enumeration is out.
+        // The work guard keeps the context from running out of work while the
+        // enumeration is out: run() and run_one() wait for its result instead
+        // of returning, and the context is not stopped (run_for still returns
+        // when its time is up).
         scanRequests_.emplace_back(enumerator_, boost::asio::make_work_guard(ioContext));
     }
     scanWake_.notify_one();
@@ -81,12 +94,19 @@ void IOManager::ScanThreadMain() {
             failure = std::current_exception();
         }
         boost::asio::post(ioContext, [this, found = std::move(found), failure]() mutable {
+            if (scansStopped_)
+                return;
+            // From here until CompareScan schedules the next one, no scan is
+            // on its way; a failure leaves it so.
+            scanScheduled_ = false;
             if (failure)
                 std::rethrow_exception(failure);
             CompareScan(std::move(found));
         });
         std::lock_guard<std::mutex> lock(scanMutex_);
-        scanRequests_.pop_front();
+        // StopScans may have dropped the request already.
+        if (!scanRequests_.empty())
+            scanRequests_.pop_front();
     }
 }
 
@@ -132,13 +152,14 @@ void IOManager::CompareScan(std::deque<enumerate::SerialPort> found) {
 }
 
 void IOManager::ScheduleScan() {
-    if (scanInterval_ <= 0)
+    if (scansStopped_ || scanInterval_ <= 0)
         return;
     scanTimer_.expires_after(std::chrono::seconds(scanInterval_));
     scanTimer_.async_wait([this](const boost::system::error_code& error) {
         if (error != boost::asio::error::operation_aborted)
             StartScan();
     });
+    scanScheduled_ = true;
 }
 
 void IOManager::SetScanInterval(int seconds, bool rearm) {
@@ -147,14 +168,18 @@ void IOManager::SetScanInterval(int seconds, bool rearm) {
     scanInterval_ = seconds;
     if (rearm) {
         scanTimer_.cancel();
+        scanScheduled_ = false;
         ScheduleScan();
     }
 }
 
 void IOManager::RescanNow() {
+    if (scansStopped_)
+        return;
     scanTimer_.cancel();
     scanTimer_.expires_after(std::chrono::nanoseconds(0));
     scanTimer_.async_wait([this](const boost::system::error_code&) { StartScan(); });
+    scanScheduled_ = true;
 }
 
 size_t IOManager::RunOne() {

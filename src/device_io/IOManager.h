@@ -50,6 +50,13 @@ public:
     size_t RunOne();
     void Stop();
 
+    // True while a next scan is on its way: its wait is armed, or its
+    // enumeration is out and not yet reported. A scan that failed leaves none.
+    bool ScanScheduled() const { return scanScheduled_; }
+    // Ends the scanning for good: cancels the wait, drops the requested scans
+    // and joins the scan thread; results still posted report nothing.
+    void StopScans();
+
     // Replaces the system enumeration (tests feed their own port lists).
     void SetEnumerator(Enumerator enumerator);
     const std::deque<enumerate::SerialPort>& KnownPorts() const { return knownPorts_; }
@@ -63,6 +70,8 @@ private:
     using WorkGuard = boost::asio::executor_work_guard<boost::asio::io_context::executor_type>;
 
     int scanInterval_ = 10;
+    bool scanScheduled_ = false;
+    bool scansStopped_ = false;
     boost::asio::steady_timer scanTimer_;
     std::deque<enumerate::SerialPort> knownPorts_;
     std::list<UsbIdFilter> filters_;

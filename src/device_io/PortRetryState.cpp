@@ -12,21 +12,21 @@ bool PortRetryState::RetryAllowed() const {
     return retriesLeft >= 1 && state >= 0 && state <= 5 && ((0x35 >> state) & 1) != 0;
 }
 
-bool PortRetryState::NoteOpenAttempt() {
+bool PortRetryState::NoteOpenAttempt(int64_t nowNs) {
     if (status == 2 || !RetryAllowed())
         return false;
-    lastOpenNs = SteadyNowNs();
+    lastOpenNs = nowNs;
     return true;
 }
 
-void PortRetryState::MarkGood() {
-    lastGoodNs = SteadyNowNs();
+void PortRetryState::MarkGood(int64_t nowNs) {
+    lastGoodNs = nowNs;
     retriesLeft = 5;
     status = 1;
 }
 
-void PortRetryState::NoteLost(int64_t graceNs) {
-    if (lastGoodNs >= lastOpenNs && SteadyNowNs() - lastOpenNs >= graceNs)
+void PortRetryState::NoteLost(int64_t nowNs, int64_t graceNs) {
+    if (lastGoodNs >= lastOpenNs && nowNs - lastOpenNs >= graceNs)
         return;
     --retriesLeft;
 }

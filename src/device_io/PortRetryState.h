@@ -5,7 +5,8 @@
 // Steady-clock time in nanoseconds.
 int64_t SteadyNowNs();
 
-// The retry record of one port.
+// The retry record of one port. Times are steady-clock nanoseconds given by
+// the caller, so that the owner decides by its own clock.
 struct PortRetryState {
     int32_t status = 0; // 0 new, 1 a device came up at least once, 2 never again
     int32_t retriesLeft = 5;
@@ -17,9 +18,9 @@ struct PortRetryState {
     static constexpr int64_t DefaultGraceNs = 60000000000LL;
 
     bool RetryAllowed() const;
-    bool NoteOpenAttempt();
-    void MarkGood();
+    bool NoteOpenAttempt(int64_t nowNs);
+    void MarkGood(int64_t nowNs);
     // A loss costs a retry unless the device identified itself and at least
     // the grace time passed since the port was opened.
-    void NoteLost(int64_t graceNs = DefaultGraceNs);
+    void NoteLost(int64_t nowNs, int64_t graceNs = DefaultGraceNs);
 };

@@ -74,6 +74,11 @@ bool SerialWatch::IsActive() {
     return device_ && (device_->IsRunning() || device_->IsReading() || device_->IsWriting());
 }
 
+bool SerialWatch::IsRunning() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return device_ && device_->IsRunning();
+}
+
 void SerialWatch::Stop() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (device_)

@@ -36,6 +36,8 @@ public:
 
     int32_t State() const { return state_; }
     bool IsActive();
+    // Started and not stopped since.
+    bool IsRunning();
     void Stop();
     bool DeliverPendingConnect();
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <boost/asio/buffer.hpp>
+#include <boost/asio/error.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/system/error_code.hpp>
 #include <boost/system/system_error.hpp>
@@ -112,6 +113,12 @@ private:
         if (error) {
             failed_ = true;
             OnReadError(error);
+        } else if (!running_) {
+            // Stopped while this read was completing (or from inside it): the
+            // cancel found nothing to cancel, so this completion ends the stop
+            // and reports it, as a cancelled read would.
+            failed_ = true;
+            OnReadError(boost::asio::error::operation_aborted);
         }
         if (running_ && !failed_)
             StartRead();

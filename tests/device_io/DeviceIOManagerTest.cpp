@@ -17,60 +17,6 @@ namespace {
 const std::string Ident = "####Brackenfold#M1#7#1.2#0A";
 const std::string Key = "7M10A";
 
-DeviceIoTimings ShortTimings() {
-    DeviceIoTimings t;
-    t.idTimeout = 1000ms;
-    t.retryWait = 300ms;
-    return t;
-}
-
-// A manager whose messages reach this thread through a window, as in the program.
-struct ManagerOnWindow {
-    std::vector<DeviceIncomingMessage> messages;
-    std::unique_ptr<DeviceIOManager> manager;
-    MessageWindow window;
-
-    explicit ManagerOnWindow(DeviceIoTimings timings = ShortTimings())
-        : window([this](UINT msg) {
-              if (msg == WMU_DEVICE_MESSAGE)
-                  manager->DispatchIncoming();
-          }) {
-        manager = std::make_unique<DeviceIOManager>(
-            [this](const DeviceIncomingMessage& m) { messages.push_back(m); }, timings);
-        manager->SetNotifyWindow(window.Handle());
-    }
-
-    ~ManagerOnWindow() {
-        manager->Stop();
-        manager.reset();
-    }
-
-    size_t CountOf(uint32_t type, const std::string& port) {
-        size_t n = 0;
-        for (const auto& m : messages)
-            if (m.type == type && m.port == port)
-                ++n;
-        return n;
-    }
-
-    bool WaitFor(uint32_t type, const std::string& port, size_t count = 1,
-                 std::chrono::milliseconds timeout = 8000ms) {
-        return PumpUntil([&] { return CountOf(type, port) >= count; }, timeout);
-    }
-
-    std::vector<std::string> Commands(const std::string& port) {
-        std::vector<std::string> lines;
-        for (const auto& m : messages)
-            if (m.type == 3 && m.port == port)
-                lines.push_back(m.line);
-        return lines;
-    }
-};
-
-int HostOpens(devemu::EmulatedDevice& dev) {
-    return std::stoi(dev.Status()["host_opens"]);
-}
-
 } // namespace
 
 TEST(DeviceIOManagerEndToEnd, ConnectCommandsHostLinesAndUnplug) {
@@ -104,10 +50,12 @@ TEST(DeviceIOManagerEndToEnd, ConnectCommandsHostLinesAndUnplug) {
     m.manager->QueueRequest(DeviceIoRequest::SetValue(Key, "PITCH", 2.0f));
     m.manager->QueueRequest(DeviceIoRequest::Recalibrate(Key));
     m.manager->QueueRequest(DeviceIoRequest::SetLeds("9NOBODY", "1")); // dropped
-    ASSERT_TRUE(dev.WaitForLineCount(7, 5000ms));
-    std::this_thread::sleep_for(200ms);
+    // Requests run in queue order: once the last line is there, so is all
+    // that comes before it.
+    m.manager->QueueRequest(DeviceIoRequest::SendReady(Key));
+    ASSERT_TRUE(dev.WaitForLineCount(8, 5000ms));
     EXPECT_EQ(
-        (std::vector<std::string>{"|", "<10101", "<011", "<00000", "ROLL0.5", "PITCH2", "!c"}),
+        (std::vector<std::string>{"|", "<10101", "<011", "<00000", "ROLL0.5", "PITCH2", "!c", "|"}),
         dev.ReceivedLines());
 
     dev.Unplug();
@@ -138,21 +86,28 @@ TEST(DeviceIOManagerEndToEnd, RetriesAfterALostIdentityAndGivesUpOnSilentDevices
     ASSERT_TRUE(m.WaitFor(1, port, 2));
     EXPECT_EQ(1u, log->Count("ASW::tick(): Will retry port \\\\.\\COM34"));
 
-    // A device that never identifies is opened five times in all.
-    ASSERT_TRUE(PumpUntil([&] { return m.CountOf(2, "\\\\.\\COM35") >= 5; }, 20000ms));
-    PumpUntil([] { return false; }, 2500ms);
+    // A device that never identifies is opened five times in all: when its
+    // fifth watch is dropped, no retry is left, so none is queued.
+    const std::string silentPort = "\\\\.\\COM35";
+    ASSERT_TRUE(PumpUntil(
+        [&] { return log->Count("ASW::tick(): Removing port " + silentPort) == 5; }, 30000ms));
+    m.manager->DispatchIncoming();
+    EXPECT_EQ(4u, log->Count("ASW::tick(): Will retry port " + silentPort));
+    EXPECT_EQ(5u, log->Count("AllSerialWatch: opening port " + silentPort));
     EXPECT_EQ(5, HostOpens(silent));
-    EXPECT_EQ(5u, m.CountOf(2, "\\\\.\\COM35"));
-    EXPECT_EQ(0u, m.CountOf(1, "\\\\.\\COM35"));
+    EXPECT_EQ(5u, m.CountOf(2, silentPort));
+    EXPECT_EQ(0u, m.CountOf(1, silentPort));
 }
 
 TEST(DeviceIOManagerEndToEnd, LegacyFilterSwitchedAtRunTime) {
-    devemu::EmulatedDevice legacy(Emulator()), unknown(Emulator());
+    devemu::EmulatedDevice legacy(Emulator()), unknown(Emulator()), own(Emulator());
     legacy.Plug(36, 0x2341, 0x0042, "EMU36", Ident, 300);
     unknown.Plug(37, 0x2341, 0x0043, "EMU37", Ident, 300);
+    own.Plug(38, 0x32B6, 0x0005, "EMU38", "####Brackenfold#M2#8#1.0#0B", 300);
     ManagerOnWindow m;
     ASSERT_TRUE(m.manager->Start());
-    PumpUntil([] { return false; }, 1500ms);
+    // The scan that found the own device has seen the other two as well.
+    ASSERT_TRUE(m.WaitFor(1, "\\\\.\\COM38"));
     EXPECT_EQ(0, HostOpens(legacy));
     m.manager->QueueRequest(DeviceIoRequest::SetLegacySupport(true));
     ASSERT_TRUE(m.WaitFor(1, "\\\\.\\COM36"));
@@ -178,9 +133,8 @@ TEST(DeviceIOManagerEndToEnd, ShutdownWritesTheLedsOffLines) {
         // with the devices still attached.
         m.manager->QueueRequest(DeviceIoRequest::ClearLeds(Key));
         m.manager->QueueRequest(DeviceIoRequest::ClearLeds("8M20B"));
-        auto start = std::chrono::steady_clock::now();
-        m.manager->Stop();
-        EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+        StopWatchdog stop([&] { m.manager->Stop(); });
+        EXPECT_TRUE(stop.Returned(10000ms)) << "Stop hangs";
     }
     EXPECT_TRUE(a.WaitForLine("<000", 3000ms));
     EXPECT_TRUE(b.WaitForLine("<0000", 3000ms));
@@ -214,22 +168,29 @@ TEST(DeviceIOManagerEndToEnd, FailedScanIsLoggedAndTheScanGoesOn) {
     std::atomic<int> scans{0};
     DeviceIOManager m([](const DeviceIncomingMessage&) {});
     m.PortWatcher().SetEnumerator([&]() -> std::deque<enumerate::SerialPort> {
-        if (++scans == 1)
+        int scan = ++scans;
+        if (scan == 1)
             throw std::runtime_error("enumeration broke");
+        if (scan == 2)
+            throw 7; // not a std::exception
         return {};
     });
     ASSERT_TRUE(m.Start());
-    EXPECT_TRUE(WaitUntil([&] { return scans >= 3; }, 5000ms));
+    EXPECT_TRUE(WaitUntil([&] { return scans >= 4; }, 10000ms));
     m.Stop();
     EXPECT_EQ(1u, log->Count("AllSerialWatch: error on the I/O thread: enumeration broke"));
+    EXPECT_EQ(1u, log->Count("AllSerialWatch: error on the I/O thread: unknown exception"));
 }
 
 TEST(DeviceIOManagerEndToEnd, PortGoneDuringRetryWaitIsAbandoned) {
     auto log = RecordLog();
     devemu::EmulatedDevice dev(Emulator());
     dev.Plug(34, 0x32B6, 0x0001, "EMU34", Ident, 300);
+    // The retry wait does not end while the test runs.
+    ShiftedClock clock;
     DeviceIoTimings timings = ShortTimings();
-    timings.retryWait = 4000ms;
+    timings.retryWait = 1h;
+    timings.now = clock.AsFunction();
     ManagerOnWindow m(timings);
     ASSERT_TRUE(m.manager->Start());
     const std::string port = "\\\\.\\COM34";
@@ -237,11 +198,11 @@ TEST(DeviceIOManagerEndToEnd, PortGoneDuringRetryWaitIsAbandoned) {
     dev.StopIdentity();
     ASSERT_TRUE(m.WaitFor(2, port));
     ASSERT_TRUE(PumpUntil(
-        [&] { return log->Count("ASW::tick(): Will retry port \\\\.\\COM34") == 1; }, 2000ms));
+        [&] { return log->Count("ASW::tick(): Will retry port \\\\.\\COM34") == 1; }, 5000ms));
     dev.Unplug();
     EXPECT_TRUE(PumpUntil(
         [&] { return log->Count("ASW::tick(): Abandoning closed port \\\\.\\COM34") == 1; },
-        3000ms));
+        8000ms));
     // One disconnection, one message.
     EXPECT_EQ(1u, m.CountOf(2, port));
 }
@@ -347,11 +308,10 @@ TEST(DeviceIoThread, StopEndsASleepingThreadWithoutWaitingForTraffic) {
     ASSERT_TRUE(ConnectAndSleep(dev, m, 45));
     // Left to itself the thread would next wake for the identity line a
     // minute from now.
-    auto start = std::chrono::steady_clock::now();
-    m.manager->Stop();
-    auto seconds =
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
-    EXPECT_LT(seconds.count(), 10);
+    {
+        StopWatchdog stop([&] { m.manager->Stop(); });
+        EXPECT_TRUE(stop.Returned(10000ms)) << "Stop waits for the device";
+    }
     EXPECT_TRUE(dev.WaitForHostOpen(false, 3000ms));
 }
 

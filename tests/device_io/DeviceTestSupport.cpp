@@ -23,6 +23,12 @@ size_t RecordingTarget::Count(const std::string& text) {
     return static_cast<size_t>(std::count(lines_.begin(), lines_.end(), text));
 }
 
+size_t RecordingTarget::CountStartingWith(const std::string& prefix) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<size_t>(std::count_if(
+        lines_.begin(), lines_.end(), [&](const std::string& l) { return HasPrefix(l, prefix); }));
+}
+
 void RecordingTarget::Clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     lines_.clear();
@@ -34,6 +40,41 @@ std::shared_ptr<RecordingTarget> RecordLog() {
     gLogger->AddTarget("record", target);
     gLogger->SetTargetLevel("record", BKFLog::LevelTrace);
     return target;
+}
+
+void AddLogHook(std::function<void(const std::string&)> onLine) {
+    gLogger->AddTarget("hook", std::make_shared<LogHook>(std::move(onLine)));
+    gLogger->SetTargetLevel("hook", BKFLog::LevelTrace);
+}
+
+bool HasPrefix(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool HasSuffix(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+int64_t ShiftedClock::Now() const {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+               .count() +
+           shiftNs_.load();
+}
+
+StopWatchdog::StopWatchdog(std::function<void()> stop)
+    : thread_([this, stop = std::move(stop)] {
+          stop();
+          done_ = true;
+      }) {}
+
+StopWatchdog::~StopWatchdog() {
+    thread_.join();
+}
+
+bool StopWatchdog::Returned(std::chrono::milliseconds within) {
+    return PumpUntil([this] { return done_.load(); }, within);
 }
 
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
@@ -92,4 +133,51 @@ LRESULT CALLBACK MessageWindow::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
     if (self && msg >= WM_APP)
         self->onMessage_(msg);
     return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+DeviceIoTimings ShortTimings() {
+    DeviceIoTimings t;
+    t.idTimeout = std::chrono::milliseconds(1000);
+    t.retryWait = std::chrono::milliseconds(300);
+    return t;
+}
+
+ManagerOnWindow::ManagerOnWindow(DeviceIoTimings timings)
+    : window([this](UINT msg) {
+          if (msg == WMU_DEVICE_MESSAGE)
+              manager->DispatchIncoming();
+      }) {
+    manager = std::make_unique<DeviceIOManager>(
+        [this](const DeviceIncomingMessage& m) { messages.push_back(m); }, timings);
+    manager->SetNotifyWindow(window.Handle());
+}
+
+ManagerOnWindow::~ManagerOnWindow() {
+    manager->Stop();
+    manager.reset();
+}
+
+size_t ManagerOnWindow::CountOf(uint32_t type, const std::string& port) {
+    size_t n = 0;
+    for (const auto& m : messages)
+        if (m.type == type && m.port == port)
+            ++n;
+    return n;
+}
+
+bool ManagerOnWindow::WaitFor(uint32_t type, const std::string& port, size_t count,
+                              std::chrono::milliseconds timeout) {
+    return PumpUntil([&] { return CountOf(type, port) >= count; }, timeout);
+}
+
+std::vector<std::string> ManagerOnWindow::Commands(const std::string& port) {
+    std::vector<std::string> lines;
+    for (const auto& m : messages)
+        if (m.type == 3 && m.port == port)
+            lines.push_back(m.line);
+    return lines;
+}
+
+int HostOpens(devemu::EmulatedDevice& dev) {
+    return std::stoi(dev.Status()["host_opens"]);
 }

@@ -2,14 +2,19 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "DeviceEmulator.h"
+#include "EmulatedDevice.h"
+#include "device_io/DeviceIOManager.h"
 #include "support/Logger.h"
 
 // The one emulator daemon of this test process.
@@ -22,6 +27,7 @@ public:
     void Flush() override {}
     std::vector<std::string> Lines();
     size_t Count(const std::string& text);
+    size_t CountStartingWith(const std::string& prefix);
     void Clear();
 
 private:
@@ -32,11 +38,60 @@ private:
 // Makes gLogger with a recording target at the Trace level.
 std::shared_ptr<RecordingTarget> RecordLog();
 
+// Calls a function with every log line, on the thread that logs it and at the
+// moment it logs it: a test reaches into the I/O thread at a point it chooses.
+// The logger's lock is held meanwhile, so the function must not log.
+class LogHook : public BKFLog::ILogTarget {
+public:
+    explicit LogHook(std::function<void(const std::string&)> onLine) : onLine_(std::move(onLine)) {}
+    void Write(int, const char* text) override { onLine_(text); }
+    void Flush() override {}
+
+private:
+    std::function<void(const std::string&)> onLine_;
+};
+
+// Adds a hook at the Trace level to gLogger (made by RecordLog).
+void AddLogHook(std::function<void(const std::string&)> onLine);
+
+bool HasPrefix(const std::string& text, const std::string& prefix);
+bool HasSuffix(const std::string& text, const std::string& suffix);
+
+// The steady clock moved on by what the test adds; safe on any thread.
+class ShiftedClock {
+public:
+    int64_t Now() const;
+    void Advance(std::chrono::nanoseconds by) { shiftNs_ += by.count(); }
+    std::function<int64_t()> AsFunction() {
+        return [this] { return Now(); };
+    }
+
+private:
+    std::atomic<int64_t> shiftNs_{0};
+};
+
 // Pumps this thread's window messages until the predicate holds or the time passes.
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
 // Waits (without pumping) until the predicate holds or the time passes.
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+
+// Runs a stop on another thread, so that a test sees a hang as a failure
+// instead of hanging itself. The destructor waits for the stop to end.
+class StopWatchdog {
+public:
+    explicit StopWatchdog(std::function<void()> stop);
+    ~StopWatchdog();
+    StopWatchdog(const StopWatchdog&) = delete;
+    StopWatchdog& operator=(const StopWatchdog&) = delete;
+    // Pumps this thread's messages until the stop has returned; false when it
+    // has not within the time.
+    bool Returned(std::chrono::milliseconds within);
+
+private:
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
 
 // A hidden message-only window that calls a function for each message it gets.
 class MessageWindow {
@@ -50,3 +105,23 @@ private:
     HWND hwnd_ = nullptr;
     std::function<void(UINT)> onMessage_;
 };
+
+// Identity time-out 1 s, retry wait 300 ms.
+DeviceIoTimings ShortTimings();
+
+// A manager whose messages reach this thread through a window, as in the program.
+struct ManagerOnWindow {
+    std::vector<DeviceIncomingMessage> messages;
+    std::unique_ptr<DeviceIOManager> manager;
+    MessageWindow window;
+
+    explicit ManagerOnWindow(DeviceIoTimings timings = ShortTimings());
+    ~ManagerOnWindow();
+
+    size_t CountOf(uint32_t type, const std::string& port);
+    bool WaitFor(uint32_t type, const std::string& port, size_t count = 1,
+                 std::chrono::milliseconds timeout = std::chrono::milliseconds(8000));
+    std::vector<std::string> Commands(const std::string& port);
+};
+
+int HostOpens(devemu::EmulatedDevice& dev);

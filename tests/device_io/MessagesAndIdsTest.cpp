@@ -159,8 +159,11 @@ TEST(UsbIdFilters, OwnAndLegacyIds) {
 }
 
 TEST(PortRetry, RetriesAndGraceAfterGoodIdentification) {
+    const int64_t second = 1000000000LL;
+    const int64_t t0 = 1000 * second;
     PortRetryState s;
-    EXPECT_TRUE(s.NoteOpenAttempt());
+    EXPECT_TRUE(s.NoteOpenAttempt(t0));
+    EXPECT_EQ(t0, s.lastOpenNs);
     for (int state : {1, 3, 6}) {
         s.state = state;
         EXPECT_FALSE(s.RetryAllowed()) << state;
@@ -170,32 +173,34 @@ TEST(PortRetry, RetriesAndGraceAfterGoodIdentification) {
         EXPECT_TRUE(s.RetryAllowed()) << state;
     }
     s.state = 0;
-    // Lost without identifying: costs a retry.
-    s.NoteLost();
+    // Lost without identifying: costs a retry, however late.
+    s.NoteLost(t0 + 120 * second);
     EXPECT_EQ(4, s.retriesLeft);
     // Identified, lost soon after the open: still costs a retry.
-    s.MarkGood();
+    s.MarkGood(t0 + 1 * second);
     EXPECT_EQ(5, s.retriesLeft);
     EXPECT_EQ(1, s.status);
-    s.NoteLost();
+    s.NoteLost(t0 + 2 * second);
     EXPECT_EQ(4, s.retriesLeft);
-    // Identified and lost 60 s after the open: free.
-    s.lastOpenNs = SteadyNowNs() - 60000000000LL;
-    s.MarkGood();
-    s.NoteLost();
+    // Identified and lost 60 s after the open: free; 59 s after it: not.
+    s.MarkGood(t0 + 1 * second);
+    s.NoteLost(t0 + 60 * second);
     EXPECT_EQ(5, s.retriesLeft);
-    s.lastOpenNs = SteadyNowNs() - 59000000000LL;
-    s.NoteLost();
+    s.NoteLost(t0 + 59 * second);
     EXPECT_EQ(4, s.retriesLeft);
+    // The grace time is the caller's.
+    s.MarkGood(t0 + 1 * second);
+    s.NoteLost(t0 + 3 * second, 2 * second);
+    EXPECT_EQ(5, s.retriesLeft);
     // Five opens in all for a device that never comes up.
     PortRetryState never;
     int opens = 0;
-    while (never.NoteOpenAttempt()) {
+    while (never.NoteOpenAttempt(t0 + opens * 20 * second)) {
         ++opens;
-        never.NoteLost();
+        never.NoteLost(t0 + opens * 20 * second);
     }
     EXPECT_EQ(5, opens);
     PortRetryState barred;
     barred.status = 2;
-    EXPECT_FALSE(barred.NoteOpenAttempt());
+    EXPECT_FALSE(barred.NoteOpenAttempt(t0));
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -32,6 +33,13 @@ std::vector<SerialPort> ListedAs(const std::string& name) {
 void RunFor(devio::IOManager& io, std::chrono::milliseconds time) {
     io.ioContext.restart();
     io.ioContext.run_for(time);
+}
+
+// Runs the context until it runs out of work: with the scan interval 0, the
+// moment the scan asked for has been compared and reported.
+void RunScan(devio::IOManager& io) {
+    io.ioContext.restart();
+    io.ioContext.run();
 }
 
 } // namespace
@@ -103,37 +111,58 @@ TEST(Enumeration, ScanReportsPluggedDevicesInNameOrder) {
     b.Plug(25, 0x32B6, 0x0002, "EMU25", "", 0);
     a.Plug(24, 0x32B6, 0x0001, "EMU24", "", 0);
     other.Plug(26, 0x2341, 0x0042, "EMU26", "", 0);
-    RunFor(io, 100ms);
+    RunScan(io);
     EXPECT_EQ((std::vector<std::string>{"+\\\\.\\COM24", "+\\\\.\\COM25"}), events);
     events.clear();
     a.Unplug();
     io.RescanNow();
-    RunFor(io, 100ms);
+    RunScan(io);
     EXPECT_EQ((std::vector<std::string>{"-\\\\.\\COM24"}), events);
 }
 
 namespace {
 
+// Counts the bytes of every read before it cuts them into lines.
+class CountingLineDevice : public LinewiseSerialDevice {
+public:
+    using LinewiseSerialDevice::LinewiseSerialDevice;
+    void OnData(const uint8_t* data, size_t count) override {
+        bytesRead += count;
+        LinewiseSerialDevice::OnData(data, count);
+    }
+    size_t bytesRead = 0;
+};
+
 struct LineReader {
     devio::IOManager io;
     std::vector<std::string> lines;
     std::vector<boost::system::error_code> errors;
-    std::unique_ptr<LinewiseSerialDevice> device;
+    std::unique_ptr<CountingLineDevice> device;
 
     explicit LineReader(const std::string& path) {
         io.SetScanInterval(0, false);
         io.SetEnumerator([] { return std::deque<SerialPort>(); });
-        device = std::make_unique<LinewiseSerialDevice>(
+        device = std::make_unique<CountingLineDevice>(
             io, path, 115200, [this](const std::string& l) { lines.push_back(l); },
             [this](const boost::system::error_code& e) { errors.push_back(e); }, &IsLineEnd);
         device->Start();
     }
 
-    bool RunUntilLines(size_t count, std::chrono::milliseconds timeout = 3000ms) {
+    bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5000ms) {
         auto end = std::chrono::steady_clock::now() + timeout;
-        while (lines.size() < count && std::chrono::steady_clock::now() < end)
+        while (!done() && std::chrono::steady_clock::now() < end)
             RunFor(io, 20ms);
-        return lines.size() >= count;
+        return done();
+    }
+
+    bool RunUntilLines(size_t count) {
+        return RunUntil([&] { return lines.size() >= count; });
+    }
+
+    // Until the host has read this many bytes in all: what is sent next
+    // comes in a read of its own.
+    bool RunUntilRead(size_t bytes) {
+        return RunUntil([&] { return device->bytesRead >= bytes; });
     }
 };
 
@@ -144,24 +173,30 @@ TEST(LineSplitting, RealPortLineEndsSplitsAndLimits) {
     dev.Plug(27, 0x32B6, 0x0001, "EMU27", "", 0);
     LineReader r("\\\\.\\COM27");
     ASSERT_TRUE(dev.WaitForHostOpen(true, 3000ms));
-    RunFor(r.io, 200ms);
 
-    dev.SendRaw("A\r\nB\n\r\n\r\n");
+    size_t sent = 0;
+    auto send = [&](const std::string& bytes) {
+        dev.SendRaw(bytes);
+        sent += bytes.size();
+    };
+    send("A\r\nB\n\r\n\r\n");
     ASSERT_TRUE(r.RunUntilLines(2));
+    ASSERT_TRUE(r.RunUntilRead(sent));
     // A line split across reads, and a line end split across reads.
-    dev.SendRaw("X");
-    RunFor(r.io, 100ms);
-    dev.SendRaw("Y\r");
-    RunFor(r.io, 100ms);
-    dev.SendRaw("\nZ\n");
+    send("X");
+    ASSERT_TRUE(r.RunUntilRead(sent));
+    send("Y\r");
+    ASSERT_TRUE(r.RunUntilRead(sent));
+    send("\nZ\n");
     ASSERT_TRUE(r.RunUntilLines(4));
     dev.SendLine(std::string(2047, 'a'));
     dev.SendOverlongLine(2048, 'b');
     dev.SendOverlongLine(5000, 'c');
     dev.SendOverlongLine(4096, 'd');
     dev.SendLine("AFTER");
-    ASSERT_TRUE(r.RunUntilLines(6));
-    RunFor(r.io, 200ms);
+    sent += 2048 + 2049 + 5001 + 4097 + 6;
+    // Every byte read: no line is still to come.
+    ASSERT_TRUE(r.RunUntilRead(sent));
     ASSERT_EQ(6u, r.lines.size());
     EXPECT_EQ("A", r.lines[0]);
     EXPECT_EQ("B", r.lines[1]);
@@ -171,22 +206,19 @@ TEST(LineSplitting, RealPortLineEndsSplitsAndLimits) {
     // The lines of 2048 bytes and more are dropped whole, never in part.
     EXPECT_EQ("AFTER", r.lines[5]);
 
-    // Stopping cancels the pending read: one error, and the device goes idle.
+    // Stopping cancels the pending read: the device goes idle with one error.
     r.device->Stop();
-    RunFor(r.io, 200ms);
+    ASSERT_TRUE(r.RunUntil([&] { return !r.device->IsReading(); }));
     EXPECT_EQ(1u, r.errors.size());
-    EXPECT_FALSE(r.device->IsReading());
 }
 
 TEST(LineSplitting, UnplugEndsTheReadWithAnError) {
     devemu::EmulatedDevice dev(Emulator());
     dev.Plug(28, 0x32B6, 0x0001, "EMU28", "", 0);
+    // The read is in flight from the start.
     LineReader r("\\\\.\\COM28");
-    RunFor(r.io, 100ms);
     dev.Unplug();
-    auto end = std::chrono::steady_clock::now() + 3000ms;
-    while (r.errors.empty() && std::chrono::steady_clock::now() < end)
-        RunFor(r.io, 20ms);
+    ASSERT_TRUE(r.RunUntil([&] { return !r.device->IsReading(); }));
     EXPECT_EQ(1u, r.errors.size());
     EXPECT_TRUE(r.device->HasFailed());
 }
@@ -196,14 +228,29 @@ namespace {
 struct WatchOnPort {
     devio::IOManager io;
     std::vector<DeviceIncomingMessage> messages;
+    // Called with each message, inside the completion that produced it.
+    std::function<void(const DeviceIncomingMessage&)> onMessage;
     std::shared_ptr<SerialWatch> watch;
 
     WatchOnPort(const std::string& path, std::chrono::milliseconds idTimeout) {
         io.SetScanInterval(0, false);
         io.SetEnumerator([] { return std::deque<SerialPort>(); });
         watch = std::make_shared<SerialWatch>(
-            io, path, [this](const DeviceIncomingMessage& m) { messages.push_back(m); },
+            io, path,
+            [this](const DeviceIncomingMessage& m) {
+                messages.push_back(m);
+                if (onMessage)
+                    onMessage(m);
+            },
             [](SerialWatch* w) { w->DeliverPendingConnect(); }, idTimeout);
+    }
+
+    size_t CountOf(uint32_t type) const {
+        size_t n = 0;
+        for (const auto& m : messages)
+            if (m.type == type)
+                ++n;
+        return n;
     }
 
     bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
@@ -224,30 +271,52 @@ TEST(IdentityTimeout, SilentDeviceAndDeviceThatStopsIdentifying) {
 
     WatchOnPort a("\\\\.\\COM29", 800ms);
     silent.SendLine("BTN_1=1"); // before identification: ignored
-    ASSERT_TRUE(a.RunUntil([&] { return !a.messages.empty(); }, 3000ms));
+    ASSERT_TRUE(a.RunUntil([&] { return !a.messages.empty(); }, 5000ms));
     ASSERT_EQ(1u, a.messages.size());
     EXPECT_EQ(2u, a.messages[0].type);
     EXPECT_EQ(-1, a.messages[0].id);
     EXPECT_EQ("\\\\.\\COM29", a.messages[0].port);
     EXPECT_EQ(5, a.watch->State());
     EXPECT_EQ(1u, log->Count("\\\\.\\COM29: Timed out without waiting for device ID string"));
-    EXPECT_TRUE(a.RunUntil([&] { return !a.watch->IsActive(); }, 1000ms));
+    EXPECT_TRUE(a.RunUntil([&] { return !a.watch->IsActive(); }, 5000ms));
 
-    WatchOnPort b("\\\\.\\COM30", 800ms);
-    ASSERT_TRUE(b.RunUntil([&] { return !b.messages.empty(); }, 3000ms));
+    // Identity lines every 200 ms, at least, against a time-out of 2 s.
+    WatchOnPort b("\\\\.\\COM30", 2000ms);
+    ASSERT_TRUE(b.RunUntil([&] { return !b.messages.empty(); }, 5000ms));
     EXPECT_EQ(1u, b.messages[0].type);
     EXPECT_EQ("7M10A", b.messages[0].identity);
     stops.SendLine("BTN_1=1");
-    ASSERT_TRUE(b.RunUntil([&] { return b.messages.size() >= 2; }, 3000ms));
+    ASSERT_TRUE(b.RunUntil([&] { return b.messages.size() >= 2; }, 5000ms));
     EXPECT_EQ("BTN_1=1", b.messages[1].line);
-    // Still identifying: no time-out while the line keeps coming.
-    b.RunUntil([] { return false; }, 1200ms);
+    // Still identifying: no time-out while the line keeps coming. Thirteen
+    // identity lines span at least 2.4 s, longer than the time-out.
+    const std::string identified = "\\\\.\\COM30: identified as M1";
+    ASSERT_TRUE(b.RunUntil([&] { return log->Count(identified) >= 13; }, 20000ms));
     EXPECT_EQ(2u, b.messages.size());
     stops.StopIdentity();
-    ASSERT_TRUE(b.RunUntil([&] { return b.messages.size() >= 3; }, 3000ms));
+    ASSERT_TRUE(b.RunUntil([&] { return b.messages.size() >= 3; }, 8000ms));
     EXPECT_EQ(2u, b.messages[2].type);
     EXPECT_EQ("7M10A", b.messages[2].identity);
     EXPECT_EQ(5, b.watch->State());
+}
+
+TEST(WatchStop, StopFromInsideTheReadOfALineEndsInOneDisconnection) {
+    devemu::EmulatedDevice dev(Emulator());
+    dev.Plug(31, 0x32B6, 0x0001, "EMU31", Ident, 200);
+    WatchOnPort w("\\\\.\\COM31", std::chrono::minutes(10));
+    // Stopped while the read that carries HOLD completes: the cancel finds no
+    // read in flight.
+    w.onMessage = [&](const DeviceIncomingMessage& m) {
+        if (m.type == 3 && m.line == "HOLD")
+            w.watch->Stop();
+    };
+    ASSERT_TRUE(w.RunUntil([&] { return w.CountOf(1) == 1; }, 5000ms));
+    dev.SendLine("HOLD");
+    ASSERT_TRUE(w.RunUntil([&] { return w.CountOf(2) == 1; }, 5000ms))
+        << "the stop was never reported";
+    ASSERT_TRUE(w.RunUntil([&] { return !w.watch->IsActive(); }, 5000ms));
+    EXPECT_EQ(1u, w.CountOf(2));
+    EXPECT_EQ(5, w.watch->State());
 }
 
 TEST(BlockingSerialPort, ReadLineWriteTimeoutAndCancel) {
@@ -270,22 +339,28 @@ TEST(BlockingSerialPort, ReadLineWriteTimeoutAndCancel) {
     }
     EXPECT_EQ(1u, log->Count("COM32: port closed"));
 
+    // A read of 10 s cancelled from another thread. The canceller cannot see
+    // the read begin, so it cancels until the read has ended.
     Win32SerialPort slow("COM32", 115200, 10000, 64);
+    std::atomic<bool> readEnded{false};
     std::thread canceller([&] {
-        std::this_thread::sleep_for(300ms);
-        slow.CancelIo();
+        while (!readEnded) {
+            slow.CancelIo();
+            WaitUntil([&] { return readEnded.load(); }, 100ms);
+        }
     });
-    auto start = std::chrono::steady_clock::now();
     try {
         slow.ReadByte();
         ADD_FAILURE() << "the read was not cancelled";
     } catch (const serial_error& e) {
         EXPECT_EQ(0u, std::string(e.what()).find("ReadFile failed: "));
         EXPECT_EQ("COM32", e.port());
+    } catch (const serial_timeout&) {
+        ADD_FAILURE() << "the read ran to its time-out";
     }
+    readEnded = true;
     canceller.join();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
-    EXPECT_EQ(1u, log->Count("COM32: I/O cancelled"));
+    EXPECT_GE(log->Count("COM32: I/O cancelled"), 1u);
 
     try {
         Win32SerialPort missing("COM39", 115200, 100, 8);
