@@ -18,6 +18,7 @@
 #include "device_io/IOManager.h"
 #include "device_io/PortRetryState.h"
 #include "device_io/SerialWatch.h"
+#include "support/MonotonicClock.h"
 
 // Posted to the notify window once per queued device message.
 constexpr UINT WMU_DEVICE_MESSAGE = WM_APP + 6;
@@ -36,7 +37,7 @@ struct DeviceIoTimings {
     std::chrono::nanoseconds shutdownClose = std::chrono::seconds(2);
     // The clock of the retry decisions (steady-clock nanoseconds); tests give
     // one they move.
-    std::function<int64_t()> now = &SteadyNowNs;
+    MonotonicClock now = &MonotonicNowNs;
 };
 
 // Owns every open serial device and the thread they run on; carries requests

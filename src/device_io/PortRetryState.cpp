@@ -1,13 +1,5 @@
 #include "device_io/PortRetryState.h"
 
-#include <chrono>
-
-int64_t SteadyNowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 bool PortRetryState::RetryAllowed() const {
     return retriesLeft >= 1 && state >= 0 && state <= 5 && ((0x35 >> state) & 1) != 0;
 }

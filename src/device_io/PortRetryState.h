@@ -2,9 +2,6 @@
 
 #include <cstdint>
 
-// Steady-clock time in nanoseconds.
-int64_t SteadyNowNs();
-
 // The retry record of one port. Times are steady-clock nanoseconds given by
 // the caller, so that the owner decides by its own clock.
 struct PortRetryState {
