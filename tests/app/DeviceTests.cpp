@@ -396,3 +396,37 @@ TEST_F(DeviceListChanges, FunctionButtonClickStoresTheFunctionAndRebindsTheDevic
         EXPECT_EQ(Highlight(mfd), 0);
     }
 }
+
+// A run of its own: a model that allows no panel function is named by its unit id,
+// here -1, in its command-map section and in the log.
+TEST(UnitIdMinusOne, DeviceWithoutPanelFunctionIsBoundBySectionMinusOne) {
+    ProgramSetup setup;
+    setup.globalMap = "[Brackenfold-Keypad#-1]\n"
+                      "KEY_1+ = EV_KEY_1\n";
+    ProgramRun run(setup);
+    run.WaitForLog("Airplanes\\Standin\\CommandMaping.ini");
+    Device keypad(25, Identity("Brackenfold-Keypad", -1, "1.0", "0F"));
+    // A model of its own kind without a section: its function name shows in the log.
+    Device audio(26, Identity("Brackenfold-Audiopanel", -1, "1.0", "1F"));
+    ASSERT_TRUE(keypad.WaitForCount("|", 1)) << "no ready line";
+    ASSERT_TRUE(audio.WaitForCount("|", 1)) << "no ready line";
+
+    size_t before = run.TransmissionCount("EV_KEY_1");
+    keypad.Send("KEY_1=1");
+    EXPECT_TRUE(run.WaitForTransmissions("EV_KEY_1", before + 1))
+        << "the section [Brackenfold-Keypad#-1] was not bound";
+    keypad.Send("KEY_9=1");
+    EXPECT_TRUE(run.WaitForLog("Command from Brackenfold-Keypad with id -1 not mapped: KEY_9=1"));
+    EXPECT_EQ(run.CountLog("Brackenfold-Keypad with id -1 has connected at port \\\\.\\COM25 "
+                           "with version 1.0."),
+              1u);
+    EXPECT_EQ(run.CountLog("No Commands found for device -1Brackenfold-Keypad0F"), 0u);
+    EXPECT_EQ(run.CountLog("No Commands found for device -1Brackenfold-Audiopanel1F of Hardware "
+                           "Brackenfold-Audiopanel with Function -1"),
+              1u);
+    EXPECT_EQ(run.CountLog("No Indicator/Channel Mappings found for device "
+                           "-1Brackenfold-Audiopanel1F of Hardware Brackenfold-Audiopanel with "
+                           "Function -1"),
+              1u);
+    EXPECT_EQ(run.CountLog("4294967295"), 0u) << run.Log();
+}
