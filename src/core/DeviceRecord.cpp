@@ -73,8 +73,9 @@ std::string DeviceRecord::HardwareName() const {
 }
 
 std::string DeviceRecord::FunctionName() const {
+    // Signed, as in Key: a unit id of -1 names the section "<hardware>#-1".
     if (function == 0)
-        return std::to_string(deviceNumber);
+        return std::to_string(static_cast<int32_t>(deviceNumber));
     return ::FunctionName(function);
 }
 

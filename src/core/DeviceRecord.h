@@ -60,6 +60,7 @@ public:
     std::set<int> AllowedFunctions() const;
 
     std::string HardwareName() const;
+    // The panel function's name; for function 0 the device number, signed like Key.
     std::string FunctionName() const;
     // Device number in signed decimal, identity, Id: the same text the I/O side
     // uses for the device. Built once: none of its parts changes.

@@ -19,10 +19,10 @@ const char kTitlePrefix[] = "Brackenfold Device Interface 2.0.1 - Aircraft: ";
 
 } // namespace
 
-// One run whose simulator starts with the aircraft Trainer_A.
-class AircraftMaps : public NavigatorRun<AircraftMaps> {
-protected:
-    static void SetUpTestSuite() {
+// A run whose simulator starts with the aircraft Trainer_A; Suite has a run of its own.
+template <typename Suite> class TrainerRun : public NavigatorRun<Suite> {
+public:
+    static void Start() {
         ProgramSetup setup;
         setup.standinArgs = {L"--aircraft", L"SimObjects\\Airplanes\\Trainer_A\\aircraft.cfg"};
         setup.globalMap = NavigatorSection("EV_GLOBAL", "BTN_G+ = EV_GLOBAL_ONLY\n");
@@ -32,14 +32,21 @@ protected:
         // Spelt like the other maps, which is not the user aircraft map's name.
         setup.otherPreferenceFiles[L"Airplanes\\Trainer_A\\CommandMapping.ini"] =
             NavigatorSection("EV_WRONG_FILE");
-        StartRun(setup);
-        nav->WaitForCount("|", 1);
+        Base::StartRun(setup);
+        Base::nav->WaitForCount("|", 1);
+        // The title names the aircraft once the simulator has answered.
+        WindowDriver window(Base::main);
+        WaitUntil([&] { return window.Title() == std::string(kTitlePrefix) + "Trainer_A"; });
     }
+
+protected:
+    using Base = NavigatorRun<Suite>;
+
     void SetUp() override {
-        NavigatorRun::SetUp();
-        if (HasFatalFailure())
+        Base::SetUp();
+        if (this->HasFatalFailure())
             return;
-        ASSERT_GE(nav->Count("|"), 1u) << "the navigator was not registered";
+        ASSERT_GE(Base::nav->Count("|"), 1u) << "the navigator was not registered";
     }
 
     // The events BTN_A sends now.
@@ -48,16 +55,19 @@ protected:
                                 "EV_WRONG_FILE"};
         std::vector<size_t> before;
         for (const char* event : events)
-            before.push_back(run->TransmissionCount(event));
-        nav->Send("BTN_A=1");
-        Sync();
+            before.push_back(Base::run->TransmissionCount(event));
+        Base::nav->Send("BTN_A=1");
+        Base::Sync();
         std::vector<std::string> sent;
         for (size_t i = 0; i < before.size(); ++i)
-            if (run->TransmissionCount(events[i]) > before[i])
+            if (Base::run->TransmissionCount(events[i]) > before[i])
                 sent.push_back(events[i]);
         return sent;
     }
 };
+
+// The maps of the aircraft the simulator started with; the tests change nothing.
+class AircraftMaps : public TrainerRun<AircraftMaps> {};
 
 TEST_F(AircraftMaps, LoadsTheFourMapsInOrderForTheAircraftFolder) {
     const std::string exe = Narrow(run->ExeFolder());
@@ -100,32 +110,54 @@ TEST_F(AircraftMaps, LaterMapReplacesTheWholeSection) {
     EXPECT_EQ(run->TransmissionCount("EV_GLOBAL_ONLY"), 0u);
 }
 
-TEST_F(AircraftMaps, AircraftChangeReloadsTheMapsButKeepsTitleAndBindings) {
-    const std::string missing =
-        Narrow(run->ExeFolder()) + "\\Airplanes\\Other_B\\CommandMapping.ini";
-    run->SimCommand("aircraft SimObjects\\Airplanes\\Other_B\\aircraft.cfg");
-    ASSERT_TRUE(WaitUntil([&] {
-        for (const LogLine& line : run->LogLines())
-            if (Lower(line.text).rfind(Lower("Unable to open " + missing), 0) == 0)
-                return true;
-        return false;
-    })) << "the maps of Other_B were not read";
+// Aircraft changes in one run: each test changes to an aircraft of its own (none of
+// which has maps) and checks what follows from that change.
+class AircraftChange : public TrainerRun<AircraftChange> {
+protected:
+    // Changes the aircraft and waits until the program has looked for its maps.
+    static void ChangeAircraft(const std::string& folder) {
+        const std::string missing = Lower("Unable to open " + Narrow(run->ExeFolder()) +
+                                          "\\Airplanes\\" + folder + "\\CommandMapping.ini");
+        auto looks = [&] {
+            size_t count = 0;
+            for (const LogLine& line : run->LogLines())
+                if (Lower(line.text).rfind(missing, 0) == 0)
+                    ++count;
+            return count;
+        };
+        size_t before = looks();
+        run->SimCommand("aircraft SimObjects\\Airplanes\\" + folder + "\\aircraft.cfg");
+        ASSERT_TRUE(WaitUntil([&] { return looks() > before; }))
+            << "the maps of " << folder << " were not read";
+    }
+};
+
+TEST_F(AircraftChange, AircraftChangeReloadsTheMapsButKeepsTitleAndBindings) {
     WindowDriver window(main);
-    EXPECT_EQ(window.Title(), std::string(kTitlePrefix) + "Trainer_A");
-    EXPECT_EQ(PressSends(), std::vector<std::string>{"EV_USER_AIRCRAFT"})
-        << "bindings change only at the next registration";
+    const std::string title = window.Title();
+    const std::vector<std::string> sends = PressSends();
+    ASSERT_NO_FATAL_FAILURE(ChangeAircraft("Other_B"));
+    EXPECT_EQ(window.Title(), title);
+    EXPECT_EQ(PressSends(), sends) << "bindings change only at the next registration";
 }
 
-TEST_F(AircraftMaps, ReloadButtonRegistersTheDeviceAgainFromTheNewMaps) {
+TEST_F(AircraftChange, ReloadButtonRegistersTheDeviceAgainFromTheNewMaps) {
+    ASSERT_NO_FATAL_FAILURE(ChangeAircraft("Other_C"));
+    size_t ready = nav->Count("|");
     WindowDriver window(main);
     window.ClickReload();
-    ASSERT_TRUE(nav->WaitForCount("|", 2)) << "no second ready line";
+    ASSERT_TRUE(nav->WaitForCount("|", ready + 1)) << "the device was not registered again";
     EXPECT_EQ(PressSends(), std::vector<std::string>{"EV_USER"});
 }
 
-TEST_F(AircraftMaps, TitleFollowsTheAircraftAtTheNextSimChange) {
+TEST_F(AircraftChange, TitleFollowsTheAircraftAtTheNextSimChange) {
+    ASSERT_NO_FATAL_FAILURE(ChangeAircraft("Other_D"));
+    size_t ready = nav->Count("|");
+    // Inactive and active again: the activation registers the device anew.
     run->SimCommand("sim 0");
+    run->SimCommand("sim 1");
     WindowDriver window(main);
-    EXPECT_TRUE(WaitUntil([&] { return window.Title() == std::string(kTitlePrefix) + "Other_B"; }))
+    EXPECT_TRUE(WaitUntil([&] { return window.Title() == std::string(kTitlePrefix) + "Other_D"; }))
         << "title: " << window.Title();
+    EXPECT_TRUE(nav->WaitForCount("|", ready + 1)) << "the device was not registered again";
 }

@@ -27,6 +27,25 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs
     }
 }
 
+bool WaitUntilQuiet(const std::function<size_t()>& count, int quietMs, int timeoutMs) {
+    const ULONGLONG start = GetTickCount64();
+    size_t last = count();
+    ULONGLONG changed = start;
+    for (;;) {
+        Sleep(50);
+        const ULONGLONG now = GetTickCount64();
+        const size_t current = count();
+        if (current != last) {
+            last = current;
+            changed = now;
+        } else if (now - changed >= ULONGLONG(quietMs)) {
+            return true;
+        }
+        if (now - start >= ULONGLONG(timeoutMs))
+            return false;
+    }
+}
+
 std::string Narrow(const std::wstring& text) {
     if (text.empty())
         return "";
@@ -245,8 +264,9 @@ std::string Identity(const std::string& model, int unitId, const std::string& ve
     return "####Brackenfold#" + model + "#" + std::to_string(unitId) + "#" + version + "#" + hexId;
 }
 
-Device::Device(int com, const std::string& identity) : com_(com), identity_(identity) {
-    Plug();
+Device::Device(int com, const std::string& identity, bool plug) : com_(com), identity_(identity) {
+    if (plug)
+        Plug();
 }
 
 Device::~Device() {
@@ -266,12 +286,17 @@ void Device::Unplug() {
         device_->Unplug();
 }
 
+bool Device::Plugged() const {
+    return device_ && device_->IsPlugged();
+}
+
 void Device::Send(const std::string& line) {
+    ASSERT_TRUE(device_) << "COM" << com_ << " was never plugged";
     device_->SendLine(line);
 }
 
 std::vector<std::string> Device::Lines() {
-    return device_->ReceivedLines();
+    return device_ ? device_->ReceivedLines() : std::vector<std::string>();
 }
 
 size_t Device::Count(const std::string& line) {
@@ -496,6 +521,14 @@ size_t ProgramRun::CountLog(const std::string& text) const {
         if (line.text.find(text) != std::string::npos)
             ++count;
     return count;
+}
+
+bool ProgramRun::LogInOrder(const std::vector<std::string>& texts) const {
+    size_t next = 0;
+    for (const LogLine& line : LogLines())
+        if (next < texts.size() && line.text.find(texts[next]) != std::string::npos)
+            ++next;
+    return next == texts.size();
 }
 
 bool ProgramRun::WaitForLog(const std::string& text, int timeoutMs) const {

@@ -25,6 +25,9 @@ namespace e2e {
 
 // Polls until the condition holds; true when it did within the time.
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 20000, int pollMs = 50);
+// Polls until the count has not changed for quietMs (measured on a monotonic clock);
+// false when it still changes after timeoutMs.
+bool WaitUntilQuiet(const std::function<size_t()>& count, int quietMs, int timeoutMs = 15000);
 
 std::string Narrow(const std::wstring& text); // UTF-8
 std::wstring Wide(const std::string& text);   // from UTF-8
@@ -77,16 +80,18 @@ devemu::DeviceEmulator& Emulator();
 std::string Identity(const std::string& model, int unitId, const std::string& version,
                      const std::string& hexId);
 
-// One emulated device on COM<com>, USB id 32B6:0001, identity every second.
+// One emulated device on COM<com>, USB id 32B6:0001, identity every second; plugged
+// at once unless told otherwise. Each plug starts with no received lines.
 class Device {
 public:
-    Device(int com, const std::string& identity);
+    Device(int com, const std::string& identity, bool plug = true);
     ~Device();
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
 
     void Plug();
     void Unplug();
+    bool Plugged() const;
     void Send(const std::string& line);
     std::vector<std::string> Lines();
     size_t Count(const std::string& line);
@@ -95,6 +100,8 @@ public:
     // Host lines beginning with "<" (LED lines), in order.
     std::vector<std::string> LedLines();
     std::string Port() const { return "\\\\.\\COM" + std::to_string(com_); }
+    // The port as the device list shows it.
+    std::string ShownPort() const { return "COM" + std::to_string(com_); }
 
 private:
     int com_;
@@ -148,6 +155,8 @@ public:
     // Waits until `count` log lines contain the text.
     bool WaitForLogCount(const std::string& text, size_t count, int timeoutMs = 20000) const;
     size_t CountLog(const std::string& text) const;
+    // The log has lines containing these texts in this order (other lines between them).
+    bool LogInOrder(const std::vector<std::string>& texts) const;
 
     std::string DeviceMappingText() const;
     std::vector<IniSection> DeviceMapping() const { return ParseIni(DeviceMappingText()); }
@@ -173,8 +182,10 @@ private:
 void EndStrayPrograms();
 
 // One program run with one navigator on COM21, shared by the tests of a suite
-// (each start costs seconds under Wine). Suite is the deriving test class, so
-// every suite has a run of its own.
+// (each start costs seconds under Wine). Suite is the deriving test class, so every
+// suite has a run of its own; its static Start() makes the run with StartRun. The
+// run starts before the suite's first test, and anew before a test when an earlier
+// one ended the program.
 template <typename Suite> class NavigatorRun : public ::testing::Test {
 protected:
     static void StartRun(const ProgramSetup& setup, int unitId = 1,
@@ -184,28 +195,31 @@ protected:
         nav = std::make_unique<Device>(21,
                                        Identity("Brackenfold-Wayfinder4", unitId, version, hexId));
     }
-    static void TearDownTestSuite() {
+    static void StopRun() {
         run.reset();
         nav.reset();
+        main = nullptr;
     }
+    static void TearDownTestSuite() { StopRun(); }
     void SetUp() override {
+        if (!run || run->Ended()) {
+            StopRun();
+            Suite::Start();
+        }
         ASSERT_TRUE(run);
         ASSERT_NE(main, nullptr) << "the main window did not appear";
     }
 
     // Lines sent before this have been handled once it returns (the map binds
-    // MARK to EV_MARK).
+    // MARK to EV_MARK), and so have the events they sent to the simulator.
     static void Sync() {
         size_t marks = run->TransmissionCount("EV_MARK");
         nav->Send("MARK=1");
         ASSERT_TRUE(run->WaitForTransmissions("EV_MARK", marks + 1)) << "the device went quiet";
     }
-    // True when the event is not sent any more (its repetition has stopped).
+    // True when the event goes quiet: not sent for several "6Hz" periods in a row.
     static bool Silent(const std::string& event) {
-        Sleep(400);
-        size_t before = run->TransmissionCount(event);
-        Sleep(1200); // several "6Hz" periods
-        return run->TransmissionCount(event) == before;
+        return WaitUntilQuiet([&] { return run->TransmissionCount(event); }, 1200);
     }
 
     static inline std::unique_ptr<ProgramRun> run;

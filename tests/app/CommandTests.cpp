@@ -33,18 +33,40 @@ const uint32_t kRepeat = 0x12;    // ... and the fast-repeat flag
 
 // One run with one navigator (function CN1) while the simulator is active.
 class NavigatorCommands : public NavigatorRun<NavigatorCommands> {
-protected:
-    static void SetUpTestSuite() {
+public:
+    static void Start() {
         ProgramSetup setup;
         setup.globalMap = kCommandMap;
         StartRun(setup);
         nav->WaitForCount("|", 1);
     }
+
+protected:
     void SetUp() override {
         NavigatorRun::SetUp();
         if (HasFatalFailure())
             return;
         ASSERT_EQ(nav->Count("|"), 1u) << "the navigator was not registered";
+    }
+
+    // The LED line the device got last ("" when none).
+    static std::string LastLeds() {
+        std::vector<std::string> leds = nav->LedLines();
+        return leds.empty() ? std::string() : leds.back();
+    }
+    static bool WaitForLastLeds(const std::string& line) {
+        return WaitUntil([&] { return LastLeds() == line; });
+    }
+    // Every value the simulator sent before this has reached the program once it
+    // returns: LED_A is flipped, and the simulator sends the new value after all the
+    // earlier ones, which the program handles in order before its LED line can change.
+    static void ValuesArrived() {
+        std::string leds = LastLeds();
+        ASSERT_EQ(leds.size(), 4u) << "no LED line yet";
+        const char flipped = leds[1] == '1' ? '0' : '1';
+        run->SimCommand(std::string("set LED_A = ") + flipped);
+        leds[1] = flipped;
+        ASSERT_TRUE(WaitForLastLeds(leds)) << "LED_A did not reach the device";
     }
 };
 
@@ -98,11 +120,10 @@ TEST_F(NavigatorCommands, PotentiometerActsOnlyAtFullScale) {
     WindowDriver window(main);
     nav->Send("POT_VOL=512");
     std::vector<Row> rows;
-    ASSERT_TRUE(WaitUntil([&] {
-        rows = window.Rows();
-        return rows.size() == 1 && rows[0].message == "POT_VOL";
+    EXPECT_TRUE(WaitForRows(window, rows, [](const std::vector<Row>& shown) {
+        return shown.size() == 1 && shown[0].message == "POT_VOL" &&
+               shown[0].command == "(No Action)";
     }));
-    EXPECT_EQ(rows[0].command, "(No Action)");
     Sync();
     EXPECT_EQ(run->TransmissionCount("EV_POT"), 0u);
 
@@ -124,7 +145,7 @@ TEST_F(NavigatorCommands, ConditionalActionActsOnlyWhileItsConditionHolds) {
 
     run->SimCommand("set COND_VAR = 1");
     ASSERT_TRUE(run->Standin().WaitForRecord("\"COND_VAR\"=\"1\"", 10000));
-    Sleep(500); // the value reaches the program with the next frames
+    ASSERT_NO_FATAL_FAILURE(ValuesArrived());
     nav->Send("BTN_C=1");
     ASSERT_TRUE(run->WaitForTransmissions("EV_COND", 1));
     EXPECT_EQ(Transmissions(run->Record(), "EV_COND")[0].data, 13u);
@@ -134,25 +155,30 @@ TEST_F(NavigatorCommands, ConditionalActionActsOnlyWhileItsConditionHolds) {
 }
 
 TEST_F(NavigatorCommands, ShortPressRunsOnlyTheShortAction) {
+    size_t shortBefore = run->TransmissionCount("EV_SHORT");
+    size_t longBefore = run->TransmissionCount("EV_LONG");
     nav->Send("BTN_T=1");
     nav->Send("BTN_T=0");
-    ASSERT_TRUE(run->WaitForTransmissions("EV_SHORT", 1));
+    ASSERT_TRUE(run->WaitForTransmissions("EV_SHORT", shortBefore + 1));
     Sync();
     std::vector<Transmission> shortPress = Transmissions(run->Record(), "EV_SHORT");
-    ASSERT_EQ(shortPress.size(), 1u);
-    EXPECT_EQ(shortPress[0].data, 21u);
-    EXPECT_EQ(run->TransmissionCount("EV_LONG"), 0u);
+    ASSERT_EQ(shortPress.size(), shortBefore + 1);
+    EXPECT_EQ(shortPress.back().data, 21u);
+    EXPECT_EQ(run->TransmissionCount("EV_LONG"), longBefore);
 }
 
 TEST_F(NavigatorCommands, LongPressRunsTheLongActionOnceWhileHeld) {
+    size_t shortBefore = run->TransmissionCount("EV_SHORT");
+    size_t longBefore = run->TransmissionCount("EV_LONG");
     nav->Send("BTN_T=1");
-    ASSERT_TRUE(run->WaitForTransmissions("EV_LONG", 1, 15000));
+    ASSERT_TRUE(run->WaitForTransmissions("EV_LONG", longBefore + 1, 15000));
     nav->Send("BTN_T=0");
     Sync();
     std::vector<Transmission> longPress = Transmissions(run->Record(), "EV_LONG");
-    ASSERT_EQ(longPress.size(), 1u);
-    EXPECT_EQ(longPress[0].data, 22u);
-    EXPECT_EQ(run->TransmissionCount("EV_SHORT"), 1u) << "the release ran the short action";
+    ASSERT_EQ(longPress.size(), longBefore + 1);
+    EXPECT_EQ(longPress.back().data, 22u);
+    EXPECT_EQ(run->TransmissionCount("EV_SHORT"), shortBefore)
+        << "the release ran the short action";
 }
 
 TEST_F(NavigatorCommands, UnmappedCommandIsLoggedAndShownInItsRow) {
@@ -166,11 +192,10 @@ TEST_F(NavigatorCommands, UnmappedCommandIsLoggedAndShownInItsRow) {
     }
     WindowDriver window(main);
     std::vector<Row> rows;
-    ASSERT_TRUE(WaitUntil([&] {
-        rows = window.Rows();
-        return rows.size() == 1 && rows[0].message == "BTN_NOPE";
+    EXPECT_TRUE(WaitForRows(window, rows, [](const std::vector<Row>& shown) {
+        return shown.size() == 1 && shown[0].message == "BTN_NOPE" &&
+               shown[0].command == "(Unmapped)";
     }));
-    EXPECT_EQ(rows[0].command, "(Unmapped)");
 }
 
 TEST_F(NavigatorCommands, PrefixedNamesAreRegisteredWithTheHelperAndSent) {
@@ -185,46 +210,50 @@ TEST_F(NavigatorCommands, PrefixedNamesAreRegisteredWithTheHelperAndSent) {
     ASSERT_TRUE(run->WaitForTransmissions("BKF.MAPPED.MY_HEVENT", 1));
     WindowDriver window(main);
     std::vector<Row> rows;
-    EXPECT_TRUE(WaitUntil([&] {
-        rows = window.Rows();
-        return rows.size() == 1 && rows[0].message == "BTN_L";
+    // The row names the event as the map writes it.
+    EXPECT_TRUE(WaitForRows(window, rows, [](const std::vector<Row>& shown) {
+        return shown.size() == 1 && shown[0].message == "BTN_L" &&
+               shown[0].command == "H:MY_HEVENT";
     }));
-    EXPECT_EQ(rows[0].command, "H:MY_HEVENT") << "the row names the event as the map writes it";
     nav->Send("BTN_L=0");
     Sync();
 }
 
 TEST_F(NavigatorCommands, LedLineIsSentOnlyWhenACharacterChanges) {
-    // LED_A lights at 1, the second entry has no variable, LED_C lights at 0.
-    ASSERT_TRUE(nav->WaitForCount("<001", 1));
+    // LED_A lights at 1, the second entry has no variable, LED_C lights at 0; the
+    // registration's line shows the fresh simulator's zeros.
+    run->SimCommand("set LED_A = 0");
+    run->SimCommand("set LED_C = 0");
+    ASSERT_TRUE(WaitForLastLeds("<001")) << "LEDs: " << LastLeds();
+    const size_t from = nav->LedLines().size() - 1;
     run->SimCommand("set LED_A = 1");
-    ASSERT_TRUE(nav->WaitForCount("<101", 1));
+    ASSERT_TRUE(WaitForLastLeds("<101"));
     run->SimCommand("set LED_C = 5");
-    ASSERT_TRUE(nav->WaitForCount("<100", 1));
+    ASSERT_TRUE(WaitForLastLeds("<100"));
+    // A value that changes no character sends nothing: it has gone out in an earlier
+    // message than the next one, so a line it caused would come before "<000".
     run->SimCommand("set LED_C = 7");
     ASSERT_TRUE(run->Standin().WaitForRecord("\"LED_C\"=\"7\"", 10000));
-    Sleep(500); // a value that changes no character sends nothing
     run->SimCommand("set LED_A = 0");
-    ASSERT_TRUE(nav->WaitForCount("<000", 1));
-    EXPECT_EQ(nav->LedLines(), (std::vector<std::string>{"<001", "<101", "<100", "<000"}));
+    ASSERT_TRUE(WaitForLastLeds("<000"));
+    std::vector<std::string> leds = nav->LedLines();
+    EXPECT_EQ(std::vector<std::string>(leds.begin() + from, leds.end()),
+              (std::vector<std::string>{"<001", "<101", "<100", "<000"}));
     // The row shows the LEDs as of the last refresh, which a command line brings.
     Sync();
     WindowDriver window(main);
     std::vector<Row> rows;
-    EXPECT_TRUE(WaitUntil([&] {
-        rows = window.Rows();
-        return rows.size() == 1 && rows[0].leds == "000";
-    })) << "LEDs shown: "
-        << (rows.empty() ? std::string("(no row)") : rows[0].leds);
+    EXPECT_TRUE(WaitForRows(window, rows, [](const std::vector<Row>& shown) {
+        return shown.size() == 1 && shown[0].leds == "000";
+    }));
 }
 
 TEST_F(NavigatorCommands, SimulatorQuitTurnsTheLedsOffAndEndsWithExitCode0) {
     run->SimCommand("set LED_A = 1");
-    ASSERT_TRUE(nav->WaitForCount("<100", 2));
+    run->SimCommand("set LED_C = 5");
+    ASSERT_TRUE(WaitForLastLeds("<100")) << "LEDs: " << LastLeds();
     run->SimCommand("quit");
     EXPECT_EQ(run->WaitExit(), 0);
     EXPECT_EQ(run->CountLog("simconnect: quit event received"), 1u);
-    std::vector<std::string> leds = nav->LedLines();
-    ASSERT_FALSE(leds.empty());
-    EXPECT_EQ(leds.back(), "<000") << "the LEDs were not turned off";
+    EXPECT_EQ(LastLeds(), "<000") << "the LEDs were not turned off";
 }

@@ -23,20 +23,20 @@ int RecordIndex(const std::vector<std::string>& lines, const std::string& text) 
 
 } // namespace
 
-// One run with no device and no command maps; the tests read what it did, in
-// order, and the last one ends it.
+// One run with no device and no command maps; the tests read what it did. A
+// test that ends the program leaves the next one a new run.
 class StartedProgram : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        run = std::make_unique<ProgramRun>(ProgramSetup{});
-        main = run->MainWindow();
-        // The aircraft's command maps are read once the simulator answered.
-        run->WaitForLog("Airplanes\\Standin\\CommandMaping.ini");
-    }
     static void TearDownTestSuite() { run.reset(); }
 
     void SetUp() override {
-        ASSERT_TRUE(run);
+        if (!run || run->Ended()) {
+            run.reset();
+            run = std::make_unique<ProgramRun>(ProgramSetup{});
+            main = run->MainWindow();
+            // The aircraft's command maps are read once the simulator answered.
+            run->WaitForLog("Airplanes\\Standin\\CommandMaping.ini");
+        }
         ASSERT_NE(main, nullptr) << "the main window did not appear";
     }
 
@@ -219,9 +219,19 @@ TEST_F(StartedProgram, WindowWithoutDevicesIs1060By120AndShowsOnlyTheHeader) {
 
 TEST_F(StartedProgram, CloseBoxKeepsTheWindowOpen) {
     WindowDriver window(main);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (dialog = YokeDialog::Find(window.ProcessId())); }))
+        << "the yoke dialog was not made";
+    ASSERT_FALSE(YokeDialog(dialog).Visible());
     window.PostClose();
     window.PostSysClose();
-    Sleep(500);
+    // Posted messages are handled in order: once the yoke dialog that a message posted
+    // after them shows is up, the window has had both.
+    PostMessageW(main, WM_APP + 4, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return YokeDialog(dialog).Visible(); }, 10000))
+        << "the window handles no messages";
+    YokeDialog(dialog).PostClose();
+    EXPECT_TRUE(WaitUntil([&] { return !YokeDialog(dialog).Visible(); }, 10000));
     ASSERT_TRUE(window.Responsive());
     EXPECT_TRUE(window.Exists());
     EXPECT_TRUE(window.Visible());
@@ -230,7 +240,7 @@ TEST_F(StartedProgram, CloseBoxKeepsTheWindowOpen) {
 
 TEST_F(StartedProgram, EscapeEndsTheProgramWithExitCode0) {
     WindowDriver window(main);
-    window.PressKey(VK_ESCAPE);
+    window.PressKeyOnWindow(VK_ESCAPE);
     EXPECT_EQ(run->WaitExit(), 0);
     EXPECT_EQ(run->CountLog("simconnect: disconnected from simulator"), 1u);
 }

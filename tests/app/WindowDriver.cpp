@@ -74,7 +74,7 @@ bool WindowDriver::Responsive() const {
     return SendMessageTimeoutW(main_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result) != 0;
 }
 
-std::vector<Control> WindowDriver::ChildrenOf(HWND parent) const {
+std::vector<Control> WindowDriver::ChildrenOf(HWND parent, bool* readable) const {
     ChildSearch search{parent, {}};
     EnumChildWindows(parent, CollectDirectChild, reinterpret_cast<LPARAM>(&search));
     std::vector<Control> controls;
@@ -84,8 +84,11 @@ std::vector<Control> WindowDriver::ChildrenOf(HWND parent) const {
         control.className = ClassOf(child);
         control.text = TextOf(child);
         control.id = GetDlgCtrlID(child);
-        GetWindowRect(child, &control.rect);
+        bool placed = GetWindowRect(child, &control.rect) != FALSE;
         MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&control.rect), 2);
+        // A window destroyed while it was read gives an empty text and no place.
+        if (readable && (!placed || !IsWindow(child)))
+            *readable = false;
         controls.push_back(control);
     }
     std::sort(controls.begin(), controls.end(), [](const Control& a, const Control& b) {
@@ -102,9 +105,71 @@ std::vector<Control> WindowDriver::HeaderCells() const {
     return header;
 }
 
-std::vector<Row> WindowDriver::Rows() const {
+namespace {
+
+// The cells of a device row: where each stands and the text it shows from its
+// creation until the row's first update (the blank cell never changes).
+struct CellColumn {
+    int x;
+    std::string Row::*text;
+    const char* placeholder;
+};
+const CellColumn kColumns[] = {
+    {5, nullptr, nullptr},
+    {25, &Row::hardware, "Hardware"},
+    {185, &Row::type, "Device Type"},
+    {325, &Row::port, "Port"},
+    {425, &Row::version, "Version"},
+    {525, &Row::message, "Message"},
+    {730, &Row::command, "Command"},
+    {935, &Row::leds, "LEDs"},
+};
+const size_t kCellCount = sizeof kColumns / sizeof kColumns[0];
+// A function button's text from its creation until it is labelled.
+const char kUnlabelledButton[] = "But";
+const int kRowHeight = 16;
+const DWORD kSettleTimeoutMs = 10000;
+const DWORD kSettlePollMs = 20;
+
+bool SameControl(const Control& a, const Control& b) {
+    return a.hwnd == b.hwnd && a.className == b.className && a.text == b.text &&
+           EqualRect(&a.rect, &b.rect) != FALSE;
+}
+
+bool SameControls(const std::vector<Control>& a, const std::vector<Control>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), SameControl);
+}
+
+bool SameRows(const std::vector<Row>& a, const std::vector<Row>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Row& x, const Row& y) {
+        return SameControls(x.cells, y.cells) && SameControls(x.buttons, y.buttons);
+    });
+}
+
+// Every row stands in its place and has all its cells, each updated at least once.
+bool Whole(const std::vector<Row>& rows) {
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
+        if (row.top != RowTop() + kRowHeight * int(i) || row.cells.size() != kCellCount)
+            return false;
+        for (size_t k = 0; k < kCellCount; ++k) {
+            if (row.cells[k].rect.left != kColumns[k].x)
+                return false;
+            if (kColumns[k].placeholder && row.cells[k].text == kColumns[k].placeholder)
+                return false;
+        }
+        for (const Control& button : row.buttons)
+            if (button.text == kUnlabelledButton)
+                return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::vector<Row> WindowDriver::ReadRows(bool& readable) const {
     std::vector<Row> rows;
-    for (const Control& control : Children()) {
+    for (const Control& control : ChildrenOf(main_, &readable)) {
         if (control.rect.top <= 0 || _wcsicmp(control.className.c_str(), L"Static") != 0)
             continue;
         if (rows.empty() || rows.back().top != control.rect.top) {
@@ -112,35 +177,89 @@ std::vector<Row> WindowDriver::Rows() const {
             rows.back().top = control.rect.top;
         }
         Row& row = rows.back();
-        switch (control.rect.left) {
-        case 25:
-            row.hardware = control.text;
-            break;
-        case 185:
-            row.type = control.text;
-            row.typeCell = control.hwnd;
-            row.buttons = ChildrenOf(control.hwnd);
-            break;
-        case 325:
-            row.port = control.text;
-            break;
-        case 425:
-            row.version = control.text;
-            break;
-        case 525:
-            row.message = control.text;
-            break;
-        case 730:
-            row.command = control.text;
-            break;
-        case 935:
-            row.leds = control.text;
-            break;
-        default:
-            break;
+        row.cells.push_back(control);
+        for (const CellColumn& column : kColumns) {
+            if (column.x != control.rect.left || !column.text)
+                continue;
+            row.*column.text = control.text;
+            if (column.text == &Row::type) {
+                row.typeCell = control.hwnd;
+                row.buttons = ChildrenOf(control.hwnd, &readable);
+            }
         }
     }
     return rows;
+}
+
+std::vector<Row> WindowDriver::Rows() const {
+    const DWORD start = GetTickCount();
+    std::vector<Row> previous;
+    bool previousWhole = false;
+    for (;;) {
+        bool readable = true;
+        std::vector<Row> rows = ReadRows(readable);
+        const bool whole = readable && Whole(rows);
+        if (whole && previousWhole && SameRows(previous, rows))
+            return rows;
+        if (GetTickCount() - start >= kSettleTimeoutMs)
+            return rows;
+        previous = std::move(rows);
+        previousWhole = whole;
+        Sleep(kSettlePollMs);
+    }
+}
+
+std::string Describe(const std::vector<Row>& rows) {
+    if (rows.empty())
+        return "(no rows)";
+    std::string text;
+    for (const Row& row : rows) {
+        text += "\n  top " + std::to_string(row.top) + ":";
+        for (const CellColumn& column : kColumns)
+            if (column.text)
+                text += " " + std::string(column.placeholder) + "=\"" + row.*column.text + "\"";
+        text += " buttons=[";
+        for (size_t k = 0; k < row.buttons.size(); ++k)
+            text += (k ? "," : "") + row.buttons[k].text;
+        text += "] cells=" + std::to_string(row.cells.size());
+    }
+    return text;
+}
+
+std::vector<std::string> Column(const std::vector<Row>& rows, std::string Row::*cell) {
+    std::vector<std::string> texts;
+    for (const Row& row : rows)
+        texts.push_back(row.*cell);
+    return texts;
+}
+
+std::vector<std::string> Labels(const Row& row) {
+    std::vector<std::string> labels;
+    for (const Control& button : row.buttons)
+        labels.push_back(button.text);
+    return labels;
+}
+
+std::vector<std::vector<std::string>> Labels(const std::vector<Row>& rows) {
+    std::vector<std::vector<std::string>> labels;
+    for (const Row& row : rows)
+        labels.push_back(Labels(row));
+    return labels;
+}
+
+::testing::AssertionResult WaitForRows(const WindowDriver& window, std::vector<Row>& rows,
+                                       const std::function<bool(const std::vector<Row>&)>& accept,
+                                       int timeoutMs) {
+    if (WaitUntil(
+            [&] {
+                rows = window.Rows();
+                return accept(rows);
+            },
+            timeoutMs))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "the device list never showed what was expected; "
+                                            "last read:"
+                                         << Describe(rows);
 }
 
 Control WindowDriver::ReloadButton() const {
@@ -164,6 +283,11 @@ void WindowDriver::PressKey(UINT vk) const {
         target = main_;
     PostMessageW(target, WM_KEYDOWN, vk, KeyData(vk, false));
     PostMessageW(target, WM_KEYUP, vk, KeyData(vk, true));
+}
+
+void WindowDriver::PressKeyOnWindow(UINT vk) const {
+    PostMessageW(main_, WM_KEYDOWN, vk, KeyData(vk, false));
+    PostMessageW(main_, WM_KEYUP, vk, KeyData(vk, true));
 }
 
 void WindowDriver::ChooseMenuItem(UINT id) const {

@@ -14,9 +14,9 @@ namespace {
 const char kCommandMap[] = "[Brackenfold-WayfinderX#CN1]\n"
                            "BTN_P+ = EV_PRESS#3\n";
 
-std::vector<HWND> ButtonHandles(const WindowDriver& window) {
+std::vector<HWND> ButtonHandles(const std::vector<Row>& rows) {
     std::vector<HWND> handles;
-    for (const Row& row : window.Rows())
+    for (const Row& row : rows)
         for (const Control& button : row.buttons)
             handles.push_back(button.hwnd);
     return handles;
@@ -25,18 +25,29 @@ std::vector<HWND> ButtonHandles(const WindowDriver& window) {
 } // namespace
 
 class FocusedReloadButton : public NavigatorRun<FocusedReloadButton> {
-protected:
-    static void SetUpTestSuite() {
+public:
+    static void Start() {
         ProgramSetup setup;
         setup.globalMap = kCommandMap;
         StartRun(setup, -1, "1.0", "0F");
+        // Settled: the device registered and the window has the focus. A click made
+        // while the program was still starting did not always leave the focus on the
+        // button.
+        nav->WaitForCount("|", 1);
+        WindowDriver window(main);
+        WaitUntil([&] { return window.Focus() == main; });
     }
-    // Clicks the reload button and waits until the device got its next ready line.
+
+protected:
+    // Clicks the reload button and waits until the device got its next ready line; the
+    // button then has the focus.
     static void Reload() {
         WindowDriver window(main);
         size_t ready = nav->Count("|");
         window.ClickReload();
         ASSERT_TRUE(nav->WaitForCount("|", ready + 1)) << "the reload did not register again";
+        ASSERT_TRUE(WaitUntil([&] { return window.Focus() == window.ReloadButton().hwnd; }, 5000))
+            << "the clicked button did not take the focus";
     }
 };
 
@@ -51,35 +62,40 @@ TEST_F(FocusedReloadButton, DeviceWithUnitIdMinusOneIsReadyAndBound) {
 TEST_F(FocusedReloadButton, OneRowMakesTheWindow136High) {
     WindowDriver window(main);
     std::vector<Row> rows;
-    WaitUntil([&] {
-        rows = window.Rows();
-        return rows.size() == 1 && rows[0].port == "COM21" && window.WindowSize().cy == 136;
-    });
-    ASSERT_EQ(rows.size(), 1u);
+    ASSERT_TRUE(WaitForRows(window, rows,
+                            [&](const std::vector<Row>& shown) {
+                                return shown.size() == 1 &&
+                                       shown[0].hardware == "Brackenfold-Wayfinder4" &&
+                                       shown[0].port == "COM21" && shown[0].version == "1.0" &&
+                                       window.WindowSize().cy == 136;
+                            }))
+        << "window height " << window.WindowSize().cy;
     EXPECT_EQ(rows[0].top, RowTop());
-    EXPECT_EQ(rows[0].hardware, "Brackenfold-Wayfinder4");
-    EXPECT_EQ(rows[0].port, "COM21");
-    EXPECT_EQ(rows[0].version, "1.0");
-    EXPECT_EQ(window.WindowSize().cy, 136);
     EXPECT_EQ(window.WindowSize().cx, 1060);
     EXPECT_EQ(window.ReloadButton().rect.top, RowTop() + 16 + 5);
 }
 
 TEST_F(FocusedReloadButton, ClickedReloadButtonTakesTheFocus) {
-    Reload();
     WindowDriver window(main);
+    size_t ready = nav->Count("|");
+    window.ClickReload();
+    ASSERT_TRUE(nav->WaitForCount("|", ready + 1)) << "the reload did not register again";
     EXPECT_TRUE(WaitUntil([&] { return window.Focus() == window.ReloadButton().hwnd; }, 5000));
 }
 
 TEST_F(FocusedReloadButton, SpaceRebuildsTheRows) {
+    ASSERT_NO_FATAL_FAILURE(Reload());
     WindowDriver window(main);
-    ASSERT_EQ(window.Focus(), window.ReloadButton().hwnd);
-    std::vector<HWND> before = ButtonHandles(window);
-    ASSERT_EQ(before.size(), 2u);
+    std::vector<Row> rows;
+    ASSERT_TRUE(WaitForRows(window, rows, [](const std::vector<Row>& shown) {
+        return shown.size() == 1 && shown[0].buttons.size() == 2;
+    }));
+    const std::vector<HWND> before = ButtonHandles(rows);
     window.PressKey(VK_SPACE);
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            std::vector<HWND> now = ButtonHandles(window);
+    EXPECT_TRUE(WaitForRows(
+        window, rows,
+        [&](const std::vector<Row>& shown) {
+            std::vector<HWND> now = ButtonHandles(shown);
             return now.size() == 2 && now != before;
         },
         10000))
@@ -87,9 +103,8 @@ TEST_F(FocusedReloadButton, SpaceRebuildsTheRows) {
 }
 
 TEST_F(FocusedReloadButton, F1OpensTheYokeDialog) {
-    Reload(); // the focus back on the button
+    ASSERT_NO_FATAL_FAILURE(Reload());
     WindowDriver window(main);
-    ASSERT_EQ(window.Focus(), window.ReloadButton().hwnd);
     HWND dialog = YokeDialog::Find(window.ProcessId());
     ASSERT_NE(dialog, nullptr) << "the yoke dialog was not made";
     ASSERT_FALSE(YokeDialog(dialog).Visible());
@@ -100,9 +115,8 @@ TEST_F(FocusedReloadButton, F1OpensTheYokeDialog) {
 }
 
 TEST_F(FocusedReloadButton, EscapeEndsTheProgramWithExitCode0) {
-    Reload();
+    ASSERT_NO_FATAL_FAILURE(Reload());
     WindowDriver window(main);
-    ASSERT_EQ(window.Focus(), window.ReloadButton().hwnd);
     window.PressKey(VK_ESCAPE);
     EXPECT_EQ(run->WaitExit(), 0);
 }

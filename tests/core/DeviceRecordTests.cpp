@@ -63,6 +63,11 @@ TEST(DeviceRecordTest, FunctionNames) {
     EXPECT_EQ(unknown.ModelNumber(), 17);
     EXPECT_EQ(unknown.Function(), 0);
     EXPECT_EQ(unknown.FunctionName(), "7") << "function 0 is named by the device number";
+    // A unit id of -1 names the section as the key does: "-1", not 4294967295.
+    DeviceRecord minusOne = MakeRecord("Brackenfold-Keypad", static_cast<uint32_t>(-1), "0F");
+    EXPECT_EQ(minusOne.Function(), 0);
+    EXPECT_EQ(minusOne.FunctionName(), "-1");
+    EXPECT_EQ(minusOne.Key(), "-1Brackenfold-Keypad0F");
     EXPECT_EQ(unknown.HardwareName(), "NOT-A-MODEL") << "no family: the model text";
     EXPECT_EQ(KeyKindSign(CommandKey::Press), '+');
     EXPECT_EQ(KeyKindSign(CommandKey::Release), '-');
