@@ -54,6 +54,18 @@ private:
 // Adds a hook at the Trace level to gLogger (made by RecordLog).
 void AddLogHook(std::function<void(const std::string&)> onLine);
 
+// A log hook for the length of a test: declared after what it uses, it is
+// gone before that is.
+class ScopedLogHook {
+public:
+    explicit ScopedLogHook(std::function<void(const std::string&)> onLine) {
+        AddLogHook(std::move(onLine));
+    }
+    ~ScopedLogHook() { gLogger->RemoveTarget("hook"); }
+    ScopedLogHook(const ScopedLogHook&) = delete;
+    ScopedLogHook& operator=(const ScopedLogHook&) = delete;
+};
+
 bool HasPrefix(const std::string& text, const std::string& prefix);
 bool HasSuffix(const std::string& text, const std::string& suffix);
 

@@ -33,16 +33,6 @@ bool IsCommandTrace(const std::string& line, const std::string& port, const std:
            HasSuffix(line, " type=command line=" + text);
 }
 
-// A log hook for the length of a test: declared after what it uses, it is
-// gone before that is.
-class ScopedLogHook {
-public:
-    explicit ScopedLogHook(std::function<void(const std::string&)> onLine) {
-        AddLogHook(std::move(onLine));
-    }
-    ~ScopedLogHook() { gLogger->RemoveTarget("hook"); }
-};
-
 } // namespace
 
 TEST(DeviceIoShutdown, PortWaitingForItsRetryIsNotOpenedAgainWhileStopping) {
