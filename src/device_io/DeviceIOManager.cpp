@@ -418,7 +418,9 @@ void DeviceIOManager::OnPortRemoved(const enumerate::SerialPort& port) {
 }
 
 void DeviceIOManager::OnDeviceMessage(const DeviceIncomingMessage& message) {
-    LogTrace("AllSerialWatch: msg: %s", message.ToString().c_str());
+    // Formatting every message is work for the trace alone.
+    if (LogAccepts(BKFLog::LevelTrace))
+        LogTrace("AllSerialWatch: msg: %s", message.ToString().c_str());
     if (message.type == 2) {
         auto open = openPorts_.find(message.port);
         if (open != openPorts_.end()) {

@@ -190,7 +190,8 @@ std::set<std::string> ListSerialCommPorts() {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
         ERROR_SUCCESS) {
-        LogTrace("RegOpenKeyEx failed: %s", LastErrorText().c_str());
+        if (LogAccepts(BKFLog::LevelTrace))
+            LogTrace("RegOpenKeyEx failed: %s", LastErrorText().c_str());
         return ports;
     }
     LONG result = ERROR_SUCCESS;
