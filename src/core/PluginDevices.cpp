@@ -32,16 +32,16 @@ void Plugin::DrainDeviceMessages() {
         deviceMessages.pop_front();
         try {
             switch (message.type) {
-            case 1:
+            case DeviceMessageType::Connected:
                 HandleDeviceConnect(message);
                 break;
-            case 2:
+            case DeviceMessageType::Disconnected:
                 HandleDeviceDisconnect(message);
                 break;
-            case 3:
+            case DeviceMessageType::Command:
                 HandleDeviceCommand(message);
                 break;
-            default:
+            default: // nothing, or a type this program does not know
                 break;
             }
         } catch (const std::exception& error) {

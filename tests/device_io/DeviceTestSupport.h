@@ -130,8 +130,8 @@ struct ManagerOnWindow {
     explicit ManagerOnWindow(DeviceIoTimings timings = ShortTimings());
     ~ManagerOnWindow();
 
-    size_t CountOf(uint32_t type, const std::string& port);
-    bool WaitFor(uint32_t type, const std::string& port, size_t count = 1,
+    size_t CountOf(DeviceMessageType type, const std::string& port);
+    bool WaitFor(DeviceMessageType type, const std::string& port, size_t count = 1,
                  std::chrono::milliseconds timeout = std::chrono::milliseconds(8000));
     std::vector<std::string> Commands(const std::string& port);
 };

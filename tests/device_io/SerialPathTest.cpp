@@ -245,7 +245,7 @@ struct WatchOnPort {
             [](SerialWatch* w) { w->DeliverPendingConnect(); }, idTimeout);
     }
 
-    size_t CountOf(uint32_t type) const {
+    size_t CountOf(DeviceMessageType type) const {
         size_t n = 0;
         for (const auto& m : messages)
             if (m.type == type)
@@ -273,17 +273,17 @@ TEST(IdentityTimeout, SilentDeviceAndDeviceThatStopsIdentifying) {
     silent.SendLine("BTN_1=1"); // before identification: ignored
     ASSERT_TRUE(a.RunUntil([&] { return !a.messages.empty(); }, 5000ms));
     ASSERT_EQ(1u, a.messages.size());
-    EXPECT_EQ(2u, a.messages[0].type);
+    EXPECT_EQ(DeviceMessageType::Disconnected, a.messages[0].type);
     EXPECT_EQ(-1, a.messages[0].id);
     EXPECT_EQ("\\\\.\\COM29", a.messages[0].port);
-    EXPECT_EQ(5, a.watch->State());
+    EXPECT_EQ(WatchState::Failed, a.watch->State());
     EXPECT_EQ(1u, log->Count("\\\\.\\COM29: Timed out without waiting for device ID string"));
     EXPECT_TRUE(a.RunUntil([&] { return !a.watch->IsActive(); }, 5000ms));
 
     // Identity lines every 200 ms, at least, against a time-out of 2 s.
     WatchOnPort b("\\\\.\\COM30", 2000ms);
     ASSERT_TRUE(b.RunUntil([&] { return !b.messages.empty(); }, 5000ms));
-    EXPECT_EQ(1u, b.messages[0].type);
+    EXPECT_EQ(DeviceMessageType::Connected, b.messages[0].type);
     EXPECT_EQ("7M10A", b.messages[0].identity);
     stops.SendLine("BTN_1=1");
     ASSERT_TRUE(b.RunUntil([&] { return b.messages.size() >= 2; }, 5000ms));
@@ -295,9 +295,9 @@ TEST(IdentityTimeout, SilentDeviceAndDeviceThatStopsIdentifying) {
     EXPECT_EQ(2u, b.messages.size());
     stops.StopIdentity();
     ASSERT_TRUE(b.RunUntil([&] { return b.messages.size() >= 3; }, 8000ms));
-    EXPECT_EQ(2u, b.messages[2].type);
+    EXPECT_EQ(DeviceMessageType::Disconnected, b.messages[2].type);
     EXPECT_EQ("7M10A", b.messages[2].identity);
-    EXPECT_EQ(5, b.watch->State());
+    EXPECT_EQ(WatchState::Failed, b.watch->State());
 }
 
 TEST(WatchStop, StopFromInsideTheReadOfALineEndsInOneDisconnection) {
@@ -307,16 +307,16 @@ TEST(WatchStop, StopFromInsideTheReadOfALineEndsInOneDisconnection) {
     // Stopped while the read that carries HOLD completes: the cancel finds no
     // read in flight.
     w.onMessage = [&](const DeviceIncomingMessage& m) {
-        if (m.type == 3 && m.line == "HOLD")
+        if (m.type == DeviceMessageType::Command && m.line == "HOLD")
             w.watch->Stop();
     };
-    ASSERT_TRUE(w.RunUntil([&] { return w.CountOf(1) == 1; }, 5000ms));
+    ASSERT_TRUE(w.RunUntil([&] { return w.CountOf(DeviceMessageType::Connected) == 1; }, 5000ms));
     dev.SendLine("HOLD");
-    ASSERT_TRUE(w.RunUntil([&] { return w.CountOf(2) == 1; }, 5000ms))
+    ASSERT_TRUE(w.RunUntil([&] { return w.CountOf(DeviceMessageType::Disconnected) == 1; }, 5000ms))
         << "the stop was never reported";
     ASSERT_TRUE(w.RunUntil([&] { return !w.watch->IsActive(); }, 5000ms));
-    EXPECT_EQ(1u, w.CountOf(2));
-    EXPECT_EQ(5, w.watch->State());
+    EXPECT_EQ(1u, w.CountOf(DeviceMessageType::Disconnected));
+    EXPECT_EQ(WatchState::Failed, w.watch->State());
 }
 
 TEST(BlockingSerialPort, ReadLineWriteTimeoutAndCancel) {
