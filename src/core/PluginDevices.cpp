@@ -107,16 +107,16 @@ void Plugin::StoreDeviceMapping(const DeviceRecord& record) {
 void Plugin::HandleDeviceDisconnect(const DeviceIncomingMessage& message) {
     gLogger->Info("%s with id %d has disconnected from port %s.", message.model.c_str(), message.id,
                   message.port.c_str());
-    RemoveEvents(message.identity);
-    devices.erase(message.identity);
+    RemoveEvents(message.key);
+    devices.erase(message.key);
     RefreshWindow();
 }
 
 void Plugin::HandleDeviceCommand(const DeviceIncomingMessage& message) {
-    DeviceRecord* record = FindDevice(message.identity);
+    DeviceRecord* record = FindDevice(message.key);
     if (!record) {
         gLogger->Debug("asked to process command for non-existant device (%s)",
-                       message.identity.c_str());
+                       message.key.c_str());
         return;
     }
     DeviceCommand command = ParseDeviceCommand(message.line);

@@ -384,7 +384,7 @@ bool DeviceIOManager::IsPresent(const std::string& port) const {
 
 std::shared_ptr<SerialWatch> DeviceIOManager::FindDevice(const std::string& deviceId) const {
     for (const auto& entry : openPorts_)
-        if (entry.second->Identity() == deviceId)
+        if (entry.second->Key() == deviceId)
             return entry.second;
     return nullptr;
 }
@@ -467,12 +467,12 @@ void DeviceIOManager::OnWatchReport(SerialWatch* watch) {
 void DeviceIOManager::SendToDevice(const std::string& deviceId, const std::string& line) {
     LogTrace("ASW:write to %s", deviceId.c_str());
     for (const auto& entry : openPorts_) {
-        LogTrace("considering %s: id=%s", entry.first.c_str(), entry.second->Identity().c_str());
-        if (entry.second->Identity() != deviceId)
+        LogTrace("considering %s: id=%s", entry.first.c_str(), entry.second->Key().c_str());
+        if (entry.second->Key() != deviceId)
             continue;
         if (entry.second->State() != WatchState::Open) {
             if (gLogger)
-                gLogger->Info("Device %s is in error state", entry.second->Identity().c_str());
+                gLogger->Info("Device %s is in error state", entry.second->Key().c_str());
             return;
         }
         if (gLogger)

@@ -27,7 +27,9 @@ struct DeviceIncomingMessage {
     DeviceMessageType type = DeviceMessageType::None;
     std::string port;
     int32_t id = -1;
-    std::string identity;
+    // The device's key (decimal id, model, hex id), by which the application
+    // and the requests name the device.
+    std::string key;
     std::string model;
     std::string line;
     std::string version;

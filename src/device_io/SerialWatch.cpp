@@ -130,7 +130,7 @@ DeviceIncomingMessage SerialWatch::MakeMessage(DeviceMessageType type) const {
     message.type = type;
     message.port = port_;
     message.id = id_;
-    message.identity = identity_;
+    message.key = key_;
     message.model = model_;
     message.version = version_;
     message.hexId = hexId_;
@@ -218,8 +218,8 @@ bool SerialWatch::ParseIdentity(const std::string& line) {
         model_ = fields[0];
         version_ = fields.size() > 2 ? fields[2] : std::string();
         hexId_ = fields.size() > 3 ? fields[3] : std::string();
-        identity_ = std::to_string(id_) + model_ + hexId_;
-        LogTrace("%s: using identity %s", port_.c_str(), identity_.c_str());
+        key_ = std::to_string(id_) + model_ + hexId_;
+        LogTrace("%s: using identity %s", port_.c_str(), key_.c_str());
         pendingConnect_ = MakeMessage(DeviceMessageType::Connected);
     }
     return true;

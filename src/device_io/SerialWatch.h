@@ -50,7 +50,8 @@ public:
 
     std::string Model() const { return model_; }
     const std::string& Port() const { return port_; }
-    const std::string& Identity() const { return identity_; }
+    // The device's key (decimal id, model, hex id); empty until it identified.
+    const std::string& Key() const { return key_; }
     int32_t Id() const { return id_; }
 
     // True once every queued line has been written (or nothing can be written).
@@ -79,7 +80,7 @@ private:
     int32_t id_ = -1;
     // Set by the first identity line; -1 is a unit id like any other.
     bool identified_ = false;
-    std::string identity_;
+    std::string key_;
     std::string model_;
     std::string version_;
     std::string hexId_;

@@ -36,7 +36,7 @@ DeviceIncomingMessage PluginTest::Message(DeviceMessageType type, const std::str
     message.port = port;
     message.id = id;
     message.model = model;
-    message.identity = std::to_string(id) + model + hexId;
+    message.key = std::to_string(id) + model + hexId;
     message.version = "1.2";
     message.hexId = hexId;
     message.line = line;

@@ -28,7 +28,7 @@ TEST(DeviceIOManagerEndToEnd, ConnectCommandsHostLinesAndUnplug) {
     EXPECT_FALSE(m.manager->Start());
     const std::string port = "\\\\.\\COM33";
     ASSERT_TRUE(m.WaitFor(DeviceMessageType::Connected, port));
-    EXPECT_EQ(Key, m.messages[0].identity);
+    EXPECT_EQ(Key, m.messages[0].key);
     EXPECT_EQ("M1", m.messages[0].model);
     EXPECT_EQ("1.2", m.messages[0].version);
 
@@ -62,7 +62,7 @@ TEST(DeviceIOManagerEndToEnd, ConnectCommandsHostLinesAndUnplug) {
     ASSERT_TRUE(m.WaitFor(DeviceMessageType::Disconnected, port));
     const DeviceIncomingMessage& gone = m.messages.back();
     EXPECT_EQ(DeviceMessageType::Disconnected, gone.type);
-    EXPECT_EQ(Key, gone.identity);
+    EXPECT_EQ(Key, gone.key);
     // Plugged again: a fresh record, opened and connected again.
     dev.Plug(33, 0x32B6, 0x0001, "EMU33", Ident, 300);
     ASSERT_TRUE(m.WaitFor(DeviceMessageType::Connected, port, 2));

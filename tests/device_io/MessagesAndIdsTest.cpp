@@ -14,7 +14,7 @@ TEST(DeviceMessages, ToStringNamesEveryType) {
     m.type = DeviceMessageType::Command;
     m.port = "COM5";
     m.id = 3;
-    m.identity = "3M10A";
+    m.key = "3M10A";
     m.model = "M1";
     m.version = "1.2";
     m.hexId = "0A";

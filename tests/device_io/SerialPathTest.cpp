@@ -284,7 +284,7 @@ TEST(IdentityTimeout, SilentDeviceAndDeviceThatStopsIdentifying) {
     WatchOnPort b("\\\\.\\COM30", 2000ms);
     ASSERT_TRUE(b.RunUntil([&] { return !b.messages.empty(); }, 5000ms));
     EXPECT_EQ(DeviceMessageType::Connected, b.messages[0].type);
-    EXPECT_EQ("7M10A", b.messages[0].identity);
+    EXPECT_EQ("7M10A", b.messages[0].key);
     stops.SendLine("BTN_1=1");
     ASSERT_TRUE(b.RunUntil([&] { return b.messages.size() >= 2; }, 5000ms));
     EXPECT_EQ("BTN_1=1", b.messages[1].line);
@@ -296,7 +296,7 @@ TEST(IdentityTimeout, SilentDeviceAndDeviceThatStopsIdentifying) {
     stops.StopIdentity();
     ASSERT_TRUE(b.RunUntil([&] { return b.messages.size() >= 3; }, 8000ms));
     EXPECT_EQ(DeviceMessageType::Disconnected, b.messages[2].type);
-    EXPECT_EQ("7M10A", b.messages[2].identity);
+    EXPECT_EQ("7M10A", b.messages[2].key);
     EXPECT_EQ(WatchState::Failed, b.watch->State());
 }
 
