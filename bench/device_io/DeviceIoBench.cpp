@@ -91,9 +91,9 @@ int main() {
     HWND hwnd = MakeWindow(&raw);
     manager->SetNotifyWindow(hwnd);
     onMessage = [&](const DeviceIncomingMessage& m) {
-        if (m.type == 1)
+        if (m.type == DeviceMessageType::Connected)
             ++connected;
-        else if (m.type == 3)
+        else if (m.type == DeviceMessageType::Command)
             ++commands[m.port];
     };
 
@@ -141,7 +141,7 @@ int main() {
     devemu::EmulatedDevice& rt = *devices[0];
     const std::string rtKey = Key(FirstCom);
     onMessage = [&](const DeviceIncomingMessage& m) {
-        if (m.type == 3 && m.line.rfind("RT=", 0) == 0)
+        if (m.type == DeviceMessageType::Command && m.line.rfind("RT=", 0) == 0)
             raw->QueueRequest(DeviceIoRequest::SetLeds(rtKey, m.line.substr(3)));
     };
     std::vector<double> trips;

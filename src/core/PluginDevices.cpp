@@ -32,16 +32,16 @@ void Plugin::DrainDeviceMessages() {
         deviceMessages.pop_front();
         try {
             switch (message.type) {
-            case 1:
+            case DeviceMessageType::Connected:
                 HandleDeviceConnect(message);
                 break;
-            case 2:
+            case DeviceMessageType::Disconnected:
                 HandleDeviceDisconnect(message);
                 break;
-            case 3:
+            case DeviceMessageType::Command:
                 HandleDeviceCommand(message);
                 break;
-            default:
+            default: // nothing, or a type this program does not know
                 break;
             }
         } catch (const std::exception& error) {
@@ -107,16 +107,16 @@ void Plugin::StoreDeviceMapping(const DeviceRecord& record) {
 void Plugin::HandleDeviceDisconnect(const DeviceIncomingMessage& message) {
     gLogger->Info("%s with id %d has disconnected from port %s.", message.model.c_str(), message.id,
                   message.port.c_str());
-    RemoveEvents(message.identity);
-    devices.erase(message.identity);
+    RemoveEvents(message.key);
+    devices.erase(message.key);
     RefreshWindow();
 }
 
 void Plugin::HandleDeviceCommand(const DeviceIncomingMessage& message) {
-    DeviceRecord* record = FindDevice(message.identity);
+    DeviceRecord* record = FindDevice(message.key);
     if (!record) {
         gLogger->Debug("asked to process command for non-existant device (%s)",
-                       message.identity.c_str());
+                       message.key.c_str());
         return;
     }
     DeviceCommand command = ParseDeviceCommand(message.line);

@@ -37,6 +37,13 @@ template <typename Step> bool RunLogged(Step step) {
     return true;
 }
 
+// One of the six kinds a request is made with; anything else is dropped.
+bool IsKnownKind(DeviceIoRequestKind kind) {
+    const auto number = static_cast<int32_t>(kind);
+    return number >= static_cast<int32_t>(DeviceIoRequestKind::SendReady) &&
+           number <= static_cast<int32_t>(DeviceIoRequestKind::SetLegacySupport);
+}
+
 } // namespace
 
 DeviceIOManager::DeviceIOManager(MessageCallback callback, DeviceIoTimings timings)
@@ -299,9 +306,9 @@ void DeviceIOManager::ExecuteRequests() {
         requests.splice(requests.end(), requests_);
     }
     for (const DeviceIoRequest& request : requests) {
-        if (request.kind < 1 || request.kind > 6)
+        if (!IsKnownKind(request.kind))
             continue;
-        if (request.kind == 6) {
+        if (request.kind == DeviceIoRequestKind::SetLegacySupport) {
             if (request.flag != legacySupport_) {
                 legacySupport_ = request.flag;
                 UpdateUsbFilter();
@@ -312,20 +319,22 @@ void DeviceIOManager::ExecuteRequests() {
         if (!watch)
             continue;
         switch (request.kind) {
-        case 1:
+        case DeviceIoRequestKind::SendReady:
             watch->SendReady();
             break;
-        case 2:
+        case DeviceIoRequestKind::SetLeds:
             watch->SendLeds(request.text);
             break;
-        case 3:
+        case DeviceIoRequestKind::ClearLeds:
             watch->ClearLeds();
             break;
-        case 4:
+        case DeviceIoRequestKind::SetValue:
             watch->SendValue(request.text, request.value);
             break;
-        case 5:
+        case DeviceIoRequestKind::Recalibrate:
             watch->Write("!c\n");
+            break;
+        case DeviceIoRequestKind::SetLegacySupport: // taken above: it needs no device
             break;
         }
     }
@@ -375,7 +384,7 @@ bool DeviceIOManager::IsPresent(const std::string& port) const {
 
 std::shared_ptr<SerialWatch> DeviceIOManager::FindDevice(const std::string& deviceId) const {
     for (const auto& entry : openPorts_)
-        if (entry.second->Identity() == deviceId)
+        if (entry.second->Key() == deviceId)
             return entry.second;
     return nullptr;
 }
@@ -418,8 +427,10 @@ void DeviceIOManager::OnPortRemoved(const enumerate::SerialPort& port) {
 }
 
 void DeviceIOManager::OnDeviceMessage(const DeviceIncomingMessage& message) {
-    LogTrace("AllSerialWatch: msg: %s", message.ToString().c_str());
-    if (message.type == 2) {
+    // Formatting every message is work for the trace alone.
+    if (LogAccepts(BKFLog::LevelTrace))
+        LogTrace("AllSerialWatch: msg: %s", message.ToString().c_str());
+    if (message.type == DeviceMessageType::Disconnected) {
         auto open = openPorts_.find(message.port);
         if (open != openPorts_.end()) {
             // The bookkeeping and the message go before the stop, which can
@@ -456,12 +467,12 @@ void DeviceIOManager::OnWatchReport(SerialWatch* watch) {
 void DeviceIOManager::SendToDevice(const std::string& deviceId, const std::string& line) {
     LogTrace("ASW:write to %s", deviceId.c_str());
     for (const auto& entry : openPorts_) {
-        LogTrace("considering %s: id=%s", entry.first.c_str(), entry.second->Identity().c_str());
-        if (entry.second->Identity() != deviceId)
+        LogTrace("considering %s: id=%s", entry.first.c_str(), entry.second->Key().c_str());
+        if (entry.second->Key() != deviceId)
             continue;
-        if (entry.second->State() != 0) {
+        if (entry.second->State() != WatchState::Open) {
             if (gLogger)
-                gLogger->Info("Device %s is in error state", entry.second->Identity().c_str());
+                gLogger->Info("Device %s is in error state", entry.second->Key().c_str());
             return;
         }
         if (gLogger)
@@ -484,9 +495,10 @@ void DeviceIOManager::ReconcileError(const std::string& port) {
     }
     auto record = retries_.find(port);
     if (record != retries_.end()) {
-        record->second.state = open->second->State();
-        if (record->second.state == 3)
-            record->second.status = 2;
+        // The record keeps the state's number: its retry rule is a set of numbers.
+        record->second.state = static_cast<int32_t>(open->second->State());
+        if (open->second->State() == WatchState::IdentityTimeout)
+            record->second.status = PortStatus::NeverAgain;
     }
     MarkClosed(port);
 }

@@ -4,17 +4,19 @@
 
 namespace {
 
-const char* TypeName(uint32_t type) {
+const char* TypeName(DeviceMessageType type) {
     switch (type) {
-    case 1:
+    case DeviceMessageType::Connected:
         return "connected";
-    case 2:
+    case DeviceMessageType::Disconnected:
         return "disconnected";
-    case 3:
+    case DeviceMessageType::Command:
         return "command";
-    default:
-        return "unknown";
+    case DeviceMessageType::None:
+        break;
     }
+    // Also any value outside the named ones.
+    return "unknown";
 }
 
 } // namespace
@@ -24,7 +26,8 @@ std::string DeviceIncomingMessage::ToString() const {
            " version=" + version + " hexId=" + hexId + " type=" + TypeName(type) + " line=" + line;
 }
 
-DeviceIoRequest DeviceIoRequest::Make(int32_t kind, std::string deviceId, std::string text) {
+DeviceIoRequest DeviceIoRequest::Make(DeviceIoRequestKind kind, std::string deviceId,
+                                      std::string text) {
     DeviceIoRequest r;
     r.kind = kind;
     r.deviceId = std::move(deviceId);
@@ -33,29 +36,29 @@ DeviceIoRequest DeviceIoRequest::Make(int32_t kind, std::string deviceId, std::s
 }
 
 DeviceIoRequest DeviceIoRequest::SendReady(std::string deviceId) {
-    return Make(1, std::move(deviceId));
+    return Make(DeviceIoRequestKind::SendReady, std::move(deviceId));
 }
 
 DeviceIoRequest DeviceIoRequest::SetLeds(std::string deviceId, std::string leds) {
-    return Make(2, std::move(deviceId), std::move(leds));
+    return Make(DeviceIoRequestKind::SetLeds, std::move(deviceId), std::move(leds));
 }
 
 DeviceIoRequest DeviceIoRequest::ClearLeds(std::string deviceId) {
-    return Make(3, std::move(deviceId));
+    return Make(DeviceIoRequestKind::ClearLeds, std::move(deviceId));
 }
 
 DeviceIoRequest DeviceIoRequest::SetValue(std::string deviceId, std::string name, float value) {
-    DeviceIoRequest r = Make(4, std::move(deviceId), std::move(name));
+    DeviceIoRequest r = Make(DeviceIoRequestKind::SetValue, std::move(deviceId), std::move(name));
     r.value = value;
     return r;
 }
 
 DeviceIoRequest DeviceIoRequest::Recalibrate(std::string deviceId) {
-    return Make(5, std::move(deviceId));
+    return Make(DeviceIoRequestKind::Recalibrate, std::move(deviceId));
 }
 
 DeviceIoRequest DeviceIoRequest::SetLegacySupport(bool flag) {
-    DeviceIoRequest r = Make(6, std::string());
+    DeviceIoRequest r = Make(DeviceIoRequestKind::SetLegacySupport, std::string());
     r.flag = flag;
     return r;
 }

@@ -35,13 +35,15 @@ void LinewiseSerialDevice::OnData(const uint8_t* data, size_t count) {
 }
 
 void LinewiseSerialDevice::OnReadError(const boost::system::error_code& error) {
-    LogTrace("%s: read Error %s", portName_.c_str(), error.message().c_str());
+    if (LogAccepts(BKFLog::LevelTrace))
+        LogTrace("%s: read Error %s", portName_.c_str(), error.message().c_str());
     if (errorCallback_)
         errorCallback_(error);
 }
 
 void LinewiseSerialDevice::OnWriteError(const boost::system::error_code& error) {
-    LogTrace("%s: write Error %s", portName_.c_str(), error.message().c_str());
+    if (LogAccepts(BKFLog::LevelTrace))
+        LogTrace("%s: write Error %s", portName_.c_str(), error.message().c_str());
     if (errorCallback_)
         errorCallback_(error);
 }

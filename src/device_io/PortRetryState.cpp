@@ -1,11 +1,24 @@
 #include "device_io/PortRetryState.h"
 
+namespace {
+
+constexpr uint32_t Bit(WatchState state) {
+    return 1u << static_cast<int32_t>(state);
+}
+
+// The states after which a port is opened again.
+constexpr uint32_t RetryableStates = Bit(WatchState::Open) | Bit(WatchState::SystemOpenFailed) |
+                                     Bit(WatchState::IdentityLost) | Bit(WatchState::Failed);
+static_assert(RetryableStates == 0x35, "states 0, 2, 4 and 5");
+
+} // namespace
+
 bool PortRetryState::RetryAllowed() const {
-    return retriesLeft >= 1 && state >= 0 && state <= 5 && ((0x35 >> state) & 1) != 0;
+    return retriesLeft >= 1 && state >= 0 && state <= 5 && ((RetryableStates >> state) & 1) != 0;
 }
 
 bool PortRetryState::NoteOpenAttempt(int64_t nowNs) {
-    if (status == 2 || !RetryAllowed())
+    if (status == PortStatus::NeverAgain || !RetryAllowed())
         return false;
     lastOpenNs = nowNs;
     return true;
@@ -14,7 +27,7 @@ bool PortRetryState::NoteOpenAttempt(int64_t nowNs) {
 void PortRetryState::MarkGood(int64_t nowNs) {
     lastGoodNs = nowNs;
     retriesLeft = 5;
-    status = 1;
+    status = PortStatus::CameUp;
 }
 
 void PortRetryState::NoteLost(int64_t nowNs, int64_t graceNs) {

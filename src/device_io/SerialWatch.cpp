@@ -52,9 +52,9 @@ SerialWatch::SerialWatch(devio::IOManager& io, std::string port, MessageCallback
         ArmIdTimer();
     } catch (const boost::system::system_error& e) {
         LogTrace("failed to open serial port %s: %s", port_.c_str(), e.what());
-        state_ = 2;
+        state_ = WatchState::SystemOpenFailed;
     } catch (const SerialError&) {
-        state_ = 1;
+        state_ = WatchState::SerialOpenFailed;
     }
 }
 
@@ -66,7 +66,7 @@ SerialWatch::~SerialWatch() {
             gLogger->Error("%s: cannot stop port: %s", port_.c_str(), e.what());
     }
     idTimer_.cancel();
-    pendingConnect_.type = 0;
+    pendingConnect_.type = DeviceMessageType::None;
 }
 
 bool SerialWatch::IsActive() {
@@ -91,10 +91,10 @@ bool SerialWatch::WritesDrained() {
 }
 
 bool SerialWatch::DeliverPendingConnect() {
-    if (pendingConnect_.type != 1)
+    if (pendingConnect_.type != DeviceMessageType::Connected)
         return false;
     messageCallback_(pendingConnect_);
-    pendingConnect_.type = 0;
+    pendingConnect_.type = DeviceMessageType::None;
     reported_ = true;
     return true;
 }
@@ -125,12 +125,12 @@ void SerialWatch::SendValue(const std::string& name, float value) {
     Write(name + FormatValue(value) + "\n");
 }
 
-DeviceIncomingMessage SerialWatch::MakeMessage(int type) const {
+DeviceIncomingMessage SerialWatch::MakeMessage(DeviceMessageType type) const {
     DeviceIncomingMessage message;
-    message.type = static_cast<uint32_t>(type);
+    message.type = type;
     message.port = port_;
     message.id = id_;
-    message.identity = identity_;
+    message.key = key_;
     message.model = model_;
     message.version = version_;
     message.hexId = hexId_;
@@ -158,18 +158,18 @@ void SerialWatch::OnIdTimeout(const boost::system::error_code& error) {
         return;
     if (gLogger)
         gLogger->Info("%s: Timed out without waiting for device ID string", port_.c_str());
-    state_ = identitySeen_ ? 4 : 3;
+    state_ = identitySeen_ ? WatchState::IdentityLost : WatchState::IdentityTimeout;
     Stop();
 }
 
 void SerialWatch::OnError(const boost::system::error_code&) {
-    state_ = 5;
+    state_ = WatchState::Failed;
     // A cancelled read and a cancelled write of one stop are one disconnection.
     if (disconnectSent_)
         return;
     disconnectSent_ = true;
     if (messageCallback_)
-        messageCallback_(MakeMessage(2));
+        messageCallback_(MakeMessage(DeviceMessageType::Disconnected));
 }
 
 namespace {
@@ -218,9 +218,9 @@ bool SerialWatch::ParseIdentity(const std::string& line) {
         model_ = fields[0];
         version_ = fields.size() > 2 ? fields[2] : std::string();
         hexId_ = fields.size() > 3 ? fields[3] : std::string();
-        identity_ = std::to_string(id_) + model_ + hexId_;
-        LogTrace("%s: using identity %s", port_.c_str(), identity_.c_str());
-        pendingConnect_ = MakeMessage(1);
+        key_ = std::to_string(id_) + model_ + hexId_;
+        LogTrace("%s: using identity %s", port_.c_str(), key_.c_str());
+        pendingConnect_ = MakeMessage(DeviceMessageType::Connected);
     }
     return true;
 }
@@ -239,7 +239,7 @@ void SerialWatch::OnLine(const std::string& line) {
         LogTrace("%s: ignoring command %s before identification", port_.c_str(), line.c_str());
         return;
     }
-    DeviceIncomingMessage message = MakeMessage(3);
+    DeviceIncomingMessage message = MakeMessage(DeviceMessageType::Command);
     message.line = line;
     messageCallback_(message);
 }

@@ -13,6 +13,7 @@
 #include "device_io/DeviceMessages.h"
 #include "device_io/IOManager.h"
 #include "device_io/LinewiseSerialDevice.h"
+#include "device_io/WatchState.h"
 
 extern const std::string IdentityPrefix;
 extern const std::string LegacyIdentityPrefix;
@@ -34,7 +35,7 @@ public:
     SerialWatch(const SerialWatch&) = delete;
     SerialWatch& operator=(const SerialWatch&) = delete;
 
-    int32_t State() const { return state_; }
+    WatchState State() const { return state_; }
     bool IsActive();
     // Started and not stopped since.
     bool IsRunning();
@@ -49,13 +50,14 @@ public:
 
     std::string Model() const { return model_; }
     const std::string& Port() const { return port_; }
-    const std::string& Identity() const { return identity_; }
+    // The device's key (decimal id, model, hex id); empty until it identified.
+    const std::string& Key() const { return key_; }
     int32_t Id() const { return id_; }
 
     // True once every queued line has been written (or nothing can be written).
     bool WritesDrained();
 
-    DeviceIncomingMessage MakeMessage(int type) const;
+    DeviceIncomingMessage MakeMessage(DeviceMessageType type) const;
 
     // The identity parse and the line handling, exposed so the protocol can
     // be fed lines directly.
@@ -74,11 +76,11 @@ private:
     std::mutex mutex_;
     std::unique_ptr<LinewiseSerialDevice> device_;
     bool reported_ = false;
-    int32_t state_ = 0;
+    WatchState state_ = WatchState::Open;
     int32_t id_ = -1;
     // Set by the first identity line; -1 is a unit id like any other.
     bool identified_ = false;
-    std::string identity_;
+    std::string key_;
     std::string model_;
     std::string version_;
     std::string hexId_;

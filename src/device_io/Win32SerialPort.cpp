@@ -100,17 +100,27 @@ uint8_t Win32SerialPort::ReadByte() {
     OVERLAPPED overlapped;
     ZeroMemory(&overlapped, sizeof(overlapped));
     overlapped.hEvent = event.handle;
+    uint8_t byte = 0;
+    DWORD got = 0;
+    bool ok = false;
+    DWORD error = 0;
     {
+        // Marked and issued under the lock CancelIo takes: a cancel finds
+        // either no read at all or the read already issued, never the moment
+        // between the two.
         std::lock_guard<std::mutex> guard(lock_);
         readInProgress_ = true;
         readingThread_ = GetCurrentThreadId();
         readOverlapped_ = &overlapped;
+        ok = ReadFile(handle_, &byte, 1, nullptr, &overlapped) != 0;
+        if (!ok)
+            error = GetLastError();
     }
-    uint8_t byte = 0;
-    DWORD got = 0;
-    bool ok = Complete(handle_, overlapped, got,
-                       [&] { return ReadFile(handle_, &byte, 1, nullptr, &overlapped) != 0; });
-    DWORD error = ok ? 0 : GetLastError();
+    // Waited for outside the lock, so that a cancel can reach it.
+    if (ok || error == ERROR_IO_PENDING) {
+        ok = GetOverlappedResult(handle_, &overlapped, &got, error == ERROR_IO_PENDING) != 0;
+        error = ok ? 0 : GetLastError();
+    }
     {
         std::lock_guard<std::mutex> guard(lock_);
         readInProgress_ = false;
@@ -164,9 +174,13 @@ void Win32SerialPort::CancelIo() {
             LogTrace("%s: no I/O to cancel", name_.c_str());
             return;
         }
-        // The blocked read is an overlapped one: cancel exactly that request.
-        if (!CancelIoEx(handle_, readOverlapped_))
-            LogTrace("CancelIoEx failed: %s", LastErrorText().c_str());
+        // The read in progress has been issued: cancel exactly that request.
+        // One that has completed already is past cancelling.
+        if (!CancelIoEx(handle_, readOverlapped_)) {
+            if (LogAccepts(BKFLog::LevelTrace))
+                LogTrace("CancelIoEx failed: %s", LastErrorText().c_str());
+            return;
+        }
     }
     LogTrace("%s: I/O cancelled", name_.c_str());
 }
@@ -176,7 +190,8 @@ std::set<std::string> ListSerialCommPorts() {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
         ERROR_SUCCESS) {
-        LogTrace("RegOpenKeyEx failed: %s", LastErrorText().c_str());
+        if (LogAccepts(BKFLog::LevelTrace))
+            LogTrace("RegOpenKeyEx failed: %s", LastErrorText().c_str());
         return ports;
     }
     LONG result = ERROR_SUCCESS;

@@ -54,6 +54,8 @@ private:
     bool open_ = false;
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     std::mutex lock_;
+    // Set while a read is issued and not yet finished; set and issued as one
+    // step under the lock.
     bool readInProgress_ = false;
     DWORD readingThread_ = 0;
     OVERLAPPED* readOverlapped_ = nullptr;

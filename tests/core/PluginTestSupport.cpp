@@ -28,15 +28,15 @@ void PluginTest::TearDown() {
     gLogger.reset();
 }
 
-DeviceIncomingMessage PluginTest::Message(uint32_t type, const std::string& model, int32_t id,
-                                          const std::string& port, const std::string& hexId,
-                                          const std::string& line) {
+DeviceIncomingMessage PluginTest::Message(DeviceMessageType type, const std::string& model,
+                                          int32_t id, const std::string& port,
+                                          const std::string& hexId, const std::string& line) {
     DeviceIncomingMessage message;
     message.type = type;
     message.port = port;
     message.id = id;
     message.model = model;
-    message.identity = std::to_string(id) + model + hexId;
+    message.key = std::to_string(id) + model + hexId;
     message.version = "1.2";
     message.hexId = hexId;
     message.line = line;
@@ -45,19 +45,20 @@ DeviceIncomingMessage PluginTest::Message(uint32_t type, const std::string& mode
 
 void PluginTest::Connect(const std::string& model, int32_t id, const std::string& port,
                          const std::string& hexId) {
-    gPlugin->QueueDeviceMessage(Message(1, model, id, port, hexId));
+    gPlugin->QueueDeviceMessage(Message(DeviceMessageType::Connected, model, id, port, hexId));
     gPlugin->PollDevices();
 }
 
 void PluginTest::Disconnect(const std::string& model, int32_t id, const std::string& port,
                             const std::string& hexId) {
-    gPlugin->QueueDeviceMessage(Message(2, model, id, port, hexId));
+    gPlugin->QueueDeviceMessage(Message(DeviceMessageType::Disconnected, model, id, port, hexId));
     gPlugin->PollDevices();
 }
 
 void PluginTest::Command(const std::string& model, int32_t id, const std::string& hexId,
                          const std::string& line) {
-    gPlugin->QueueDeviceMessage(Message(3, model, id, "COM1", hexId, line));
+    gPlugin->QueueDeviceMessage(
+        Message(DeviceMessageType::Command, model, id, "COM1", hexId, line));
     gPlugin->PollDevices();
 }
 

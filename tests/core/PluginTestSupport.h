@@ -20,9 +20,9 @@ protected:
     void TearDown() override;
 
     // A device message as the I/O side sends it (its key: signed id, model, hex id).
-    static DeviceIncomingMessage Message(uint32_t type, const std::string& model, int32_t id,
-                                         const std::string& port, const std::string& hexId,
-                                         const std::string& line = "");
+    static DeviceIncomingMessage Message(DeviceMessageType type, const std::string& model,
+                                         int32_t id, const std::string& port,
+                                         const std::string& hexId, const std::string& line = "");
     void Connect(const std::string& model, int32_t id, const std::string& port,
                  const std::string& hexId = "AA");
     void Disconnect(const std::string& model, int32_t id, const std::string& port,

@@ -27,8 +27,8 @@ TEST(DeviceIOManagerEndToEnd, ConnectCommandsHostLinesAndUnplug) {
     ASSERT_TRUE(m.manager->Start());
     EXPECT_FALSE(m.manager->Start());
     const std::string port = "\\\\.\\COM33";
-    ASSERT_TRUE(m.WaitFor(1, port));
-    EXPECT_EQ(Key, m.messages[0].identity);
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Connected, port));
+    EXPECT_EQ(Key, m.messages[0].key);
     EXPECT_EQ("M1", m.messages[0].model);
     EXPECT_EQ("1.2", m.messages[0].version);
 
@@ -59,13 +59,13 @@ TEST(DeviceIOManagerEndToEnd, ConnectCommandsHostLinesAndUnplug) {
         dev.ReceivedLines());
 
     dev.Unplug();
-    ASSERT_TRUE(m.WaitFor(2, port));
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Disconnected, port));
     const DeviceIncomingMessage& gone = m.messages.back();
-    EXPECT_EQ(2u, gone.type);
-    EXPECT_EQ(Key, gone.identity);
+    EXPECT_EQ(DeviceMessageType::Disconnected, gone.type);
+    EXPECT_EQ(Key, gone.key);
     // Plugged again: a fresh record, opened and connected again.
     dev.Plug(33, 0x32B6, 0x0001, "EMU33", Ident, 300);
-    ASSERT_TRUE(m.WaitFor(1, port, 2));
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Connected, port, 2));
     EXPECT_GE(log->Count("AllSerialWatch: opening port \\\\.\\COM33"), 2u);
 }
 
@@ -77,13 +77,13 @@ TEST(DeviceIOManagerEndToEnd, RetriesAfterALostIdentityAndGivesUpOnSilentDevices
     ManagerOnWindow m;
     ASSERT_TRUE(m.manager->Start());
     const std::string port = "\\\\.\\COM34";
-    ASSERT_TRUE(m.WaitFor(1, port));
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Connected, port));
     // The identity stops: disconnected; then the port is retried after the
     // wait and the device, identifying again, connects again.
     flaky.StopIdentity();
-    ASSERT_TRUE(m.WaitFor(2, port));
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Disconnected, port));
     flaky.SetIdentity(Ident, 300);
-    ASSERT_TRUE(m.WaitFor(1, port, 2));
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Connected, port, 2));
     EXPECT_EQ(1u, log->Count("ASW::tick(): Will retry port \\\\.\\COM34"));
 
     // A device that never identifies is opened five times in all: when its
@@ -95,8 +95,8 @@ TEST(DeviceIOManagerEndToEnd, RetriesAfterALostIdentityAndGivesUpOnSilentDevices
     EXPECT_EQ(4u, log->Count("ASW::tick(): Will retry port " + silentPort));
     EXPECT_EQ(5u, log->Count("AllSerialWatch: opening port " + silentPort));
     EXPECT_EQ(5, HostOpens(silent));
-    EXPECT_EQ(5u, m.CountOf(2, silentPort));
-    EXPECT_EQ(0u, m.CountOf(1, silentPort));
+    EXPECT_EQ(5u, m.CountOf(DeviceMessageType::Disconnected, silentPort));
+    EXPECT_EQ(0u, m.CountOf(DeviceMessageType::Connected, silentPort));
 }
 
 TEST(DeviceIOManagerEndToEnd, LegacyFilterSwitchedAtRunTime) {
@@ -107,12 +107,12 @@ TEST(DeviceIOManagerEndToEnd, LegacyFilterSwitchedAtRunTime) {
     ManagerOnWindow m;
     ASSERT_TRUE(m.manager->Start());
     // The scan that found the own device has seen the other two as well.
-    ASSERT_TRUE(m.WaitFor(1, "\\\\.\\COM38"));
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Connected, "\\\\.\\COM38"));
     EXPECT_EQ(0, HostOpens(legacy));
     m.manager->QueueRequest(DeviceIoRequest::SetLegacySupport(true));
-    ASSERT_TRUE(m.WaitFor(1, "\\\\.\\COM36"));
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Connected, "\\\\.\\COM36"));
     m.manager->QueueRequest(DeviceIoRequest::SetLegacySupport(false));
-    ASSERT_TRUE(m.WaitFor(2, "\\\\.\\COM36"));
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Disconnected, "\\\\.\\COM36"));
     EXPECT_EQ(0, HostOpens(unknown));
 }
 
@@ -123,8 +123,8 @@ TEST(DeviceIOManagerEndToEnd, ShutdownWritesTheLedsOffLines) {
     {
         ManagerOnWindow m;
         ASSERT_TRUE(m.manager->Start());
-        ASSERT_TRUE(m.WaitFor(1, "\\\\.\\COM38"));
-        ASSERT_TRUE(m.WaitFor(1, "\\\\.\\COM39"));
+        ASSERT_TRUE(m.WaitFor(DeviceMessageType::Connected, "\\\\.\\COM38"));
+        ASSERT_TRUE(m.WaitFor(DeviceMessageType::Connected, "\\\\.\\COM39"));
         m.manager->QueueRequest(DeviceIoRequest::SetLeds(Key, "111"));
         m.manager->QueueRequest(DeviceIoRequest::SetLeds("8M20B", "1111"));
         ASSERT_TRUE(a.WaitForLine("<111", 3000ms));
@@ -194,9 +194,9 @@ TEST(DeviceIOManagerEndToEnd, PortGoneDuringRetryWaitIsAbandoned) {
     ManagerOnWindow m(timings);
     ASSERT_TRUE(m.manager->Start());
     const std::string port = "\\\\.\\COM34";
-    ASSERT_TRUE(m.WaitFor(1, port));
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Connected, port));
     dev.StopIdentity();
-    ASSERT_TRUE(m.WaitFor(2, port));
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Disconnected, port));
     ASSERT_TRUE(PumpUntil(
         [&] { return log->Count("ASW::tick(): Will retry port \\\\.\\COM34") == 1; }, 5000ms));
     dev.Unplug();
@@ -204,7 +204,7 @@ TEST(DeviceIOManagerEndToEnd, PortGoneDuringRetryWaitIsAbandoned) {
         [&] { return log->Count("ASW::tick(): Abandoning closed port \\\\.\\COM34") == 1; },
         8000ms));
     // One disconnection, one message.
-    EXPECT_EQ(1u, m.CountOf(2, port));
+    EXPECT_EQ(1u, m.CountOf(DeviceMessageType::Disconnected, port));
 }
 
 namespace {
@@ -228,7 +228,8 @@ void StopScanning(ManagerOnWindow& m) {
 bool ConnectAndSleep(devemu::EmulatedDevice& dev, ManagerOnWindow& m, int com) {
     dev.Plug(com, 0x32B6, 0x0001, "EMU" + std::to_string(com), Ident, 60000);
     StopScanning(m);
-    if (!m.manager->Start() || !m.WaitFor(1, "\\\\.\\COM" + std::to_string(com)))
+    if (!m.manager->Start() ||
+        !m.WaitFor(DeviceMessageType::Connected, "\\\\.\\COM" + std::to_string(com)))
         return false;
     PumpUntil([] { return false; }, 300ms);
     return true;
@@ -242,8 +243,8 @@ TEST(DeviceIoThread, RequestsQueuedFromSeveralThreadsAreWrittenInQueueOrder) {
     b.Plug(41, 0x32B6, 0x0001, "EMU41", "####Brackenfold#M2#8#1.0#0B", 300);
     ManagerOnWindow m;
     ASSERT_TRUE(m.manager->Start());
-    ASSERT_TRUE(m.WaitFor(1, "\\\\.\\COM40"));
-    ASSERT_TRUE(m.WaitFor(1, "\\\\.\\COM41"));
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Connected, "\\\\.\\COM40"));
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Connected, "\\\\.\\COM41"));
 
     // Each request is numbered and queued under one lock, so the numbers give
     // the queue order; even numbers go to one device, odd ones to the other.
@@ -322,12 +323,12 @@ TEST(DeviceIoThread, LostPortIsReopenedAfterTheRetryWaitWithNothingElseGoingOn) 
     StopScanning(m);
     ASSERT_TRUE(m.manager->Start());
     const std::string port = "\\\\.\\COM44";
-    ASSERT_TRUE(m.WaitFor(1, port));
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Connected, port));
     dev.StopIdentity();
-    ASSERT_TRUE(m.WaitFor(2, port));
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Disconnected, port));
     // The port now waits out its retry wait; no scan and no device line comes
     // to wake the thread.
     dev.SetIdentity(Ident, 60000);
-    ASSERT_TRUE(m.WaitFor(1, port, 2));
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Connected, port, 2));
     EXPECT_EQ(2, HostOpens(dev));
 }

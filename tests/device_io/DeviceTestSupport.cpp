@@ -157,7 +157,7 @@ ManagerOnWindow::~ManagerOnWindow() {
     manager.reset();
 }
 
-size_t ManagerOnWindow::CountOf(uint32_t type, const std::string& port) {
+size_t ManagerOnWindow::CountOf(DeviceMessageType type, const std::string& port) {
     size_t n = 0;
     for (const auto& m : messages)
         if (m.type == type && m.port == port)
@@ -165,7 +165,7 @@ size_t ManagerOnWindow::CountOf(uint32_t type, const std::string& port) {
     return n;
 }
 
-bool ManagerOnWindow::WaitFor(uint32_t type, const std::string& port, size_t count,
+bool ManagerOnWindow::WaitFor(DeviceMessageType type, const std::string& port, size_t count,
                               std::chrono::milliseconds timeout) {
     return PumpUntil([&] { return CountOf(type, port) >= count; }, timeout);
 }
@@ -173,7 +173,7 @@ bool ManagerOnWindow::WaitFor(uint32_t type, const std::string& port, size_t cou
 std::vector<std::string> ManagerOnWindow::Commands(const std::string& port) {
     std::vector<std::string> lines;
     for (const auto& m : messages)
-        if (m.type == 3 && m.port == port)
+        if (m.type == DeviceMessageType::Command && m.port == port)
             lines.push_back(m.line);
     return lines;
 }

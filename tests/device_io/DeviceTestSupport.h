@@ -54,6 +54,18 @@ private:
 // Adds a hook at the Trace level to gLogger (made by RecordLog).
 void AddLogHook(std::function<void(const std::string&)> onLine);
 
+// A log hook for the length of a test: declared after what it uses, it is
+// gone before that is.
+class ScopedLogHook {
+public:
+    explicit ScopedLogHook(std::function<void(const std::string&)> onLine) {
+        AddLogHook(std::move(onLine));
+    }
+    ~ScopedLogHook() { gLogger->RemoveTarget("hook"); }
+    ScopedLogHook(const ScopedLogHook&) = delete;
+    ScopedLogHook& operator=(const ScopedLogHook&) = delete;
+};
+
 bool HasPrefix(const std::string& text, const std::string& prefix);
 bool HasSuffix(const std::string& text, const std::string& suffix);
 
@@ -118,8 +130,8 @@ struct ManagerOnWindow {
     explicit ManagerOnWindow(DeviceIoTimings timings = ShortTimings());
     ~ManagerOnWindow();
 
-    size_t CountOf(uint32_t type, const std::string& port);
-    bool WaitFor(uint32_t type, const std::string& port, size_t count = 1,
+    size_t CountOf(DeviceMessageType type, const std::string& port);
+    bool WaitFor(DeviceMessageType type, const std::string& port, size_t count = 1,
                  std::chrono::milliseconds timeout = std::chrono::milliseconds(8000));
     std::vector<std::string> Commands(const std::string& port);
 };

@@ -11,44 +11,49 @@ using namespace enumerate;
 
 TEST(DeviceMessages, ToStringNamesEveryType) {
     DeviceIncomingMessage m;
-    m.type = 3;
+    m.type = DeviceMessageType::Command;
     m.port = "COM5";
     m.id = 3;
-    m.identity = "3M10A";
+    m.key = "3M10A";
     m.model = "M1";
     m.version = "1.2";
     m.hexId = "0A";
     m.line = "BTN_1=1";
     EXPECT_EQ("port=COM5 id=3 model=M1 version=1.2 hexId=0A type=command line=BTN_1=1",
               m.ToString());
-    m.type = 7;
+    m.type = static_cast<DeviceMessageType>(7);
     m.id = -1;
     m.line.clear();
     EXPECT_EQ("port=COM5 id=-1 model=M1 version=1.2 hexId=0A type=unknown line=", m.ToString());
-    m.type = 1;
+    m.type = DeviceMessageType::None;
+    EXPECT_NE(std::string::npos, m.ToString().find("type=unknown"));
+    m.type = DeviceMessageType::Connected;
     EXPECT_NE(std::string::npos, m.ToString().find("type=connected line="));
-    m.type = 2;
+    m.type = DeviceMessageType::Disconnected;
     EXPECT_NE(std::string::npos, m.ToString().find("type=disconnected"));
 }
 
 TEST(DeviceMessages, NamedRequestsFillOnlyTheirFields) {
     DeviceIoRequest leds = DeviceIoRequest::SetLeds("5M1", "0101");
-    EXPECT_EQ(2, leds.kind);
+    EXPECT_EQ(DeviceIoRequestKind::SetLeds, leds.kind);
     EXPECT_EQ("5M1", leds.deviceId);
     EXPECT_EQ("0101", leds.text);
     EXPECT_EQ(0.0f, leds.value);
     EXPECT_FALSE(leds.flag);
     DeviceIoRequest value = DeviceIoRequest::SetValue("5M1", "ROLL", 0.5f);
-    EXPECT_EQ(4, value.kind);
+    EXPECT_EQ(DeviceIoRequestKind::SetValue, value.kind);
     EXPECT_EQ("ROLL", value.text);
     EXPECT_EQ(0.5f, value.value);
     DeviceIoRequest legacy = DeviceIoRequest::SetLegacySupport(true);
-    EXPECT_EQ(6, legacy.kind);
+    EXPECT_EQ(DeviceIoRequestKind::SetLegacySupport, legacy.kind);
     EXPECT_TRUE(legacy.deviceId.empty());
     EXPECT_TRUE(legacy.flag);
-    EXPECT_EQ(1, DeviceIoRequest::SendReady("x").kind);
-    EXPECT_EQ(3, DeviceIoRequest::ClearLeds("x").kind);
-    EXPECT_EQ(5, DeviceIoRequest::Recalibrate("x").kind);
+    EXPECT_EQ(DeviceIoRequestKind::SendReady, DeviceIoRequest::SendReady("x").kind);
+    EXPECT_EQ(DeviceIoRequestKind::ClearLeds, DeviceIoRequest::ClearLeds("x").kind);
+    EXPECT_EQ(DeviceIoRequestKind::Recalibrate, DeviceIoRequest::Recalibrate("x").kind);
+    // The kinds keep their numbers, 1 to 6 in the order above.
+    EXPECT_EQ(1, static_cast<int32_t>(DeviceIoRequestKind::SendReady));
+    EXPECT_EQ(6, static_cast<int32_t>(DeviceIoRequestKind::SetLegacySupport));
 }
 
 TEST(HardwareIdParsing, VendorProductAndInterface) {
@@ -179,7 +184,7 @@ TEST(PortRetry, RetriesAndGraceAfterGoodIdentification) {
     // Identified, lost soon after the open: still costs a retry.
     s.MarkGood(t0 + 1 * second);
     EXPECT_EQ(5, s.retriesLeft);
-    EXPECT_EQ(1, s.status);
+    EXPECT_EQ(PortStatus::CameUp, s.status);
     s.NoteLost(t0 + 2 * second);
     EXPECT_EQ(4, s.retriesLeft);
     // Identified and lost 60 s after the open: free; 59 s after it: not.
@@ -201,6 +206,6 @@ TEST(PortRetry, RetriesAndGraceAfterGoodIdentification) {
     }
     EXPECT_EQ(5, opens);
     PortRetryState barred;
-    barred.status = 2;
+    barred.status = PortStatus::NeverAgain;
     EXPECT_FALSE(barred.NoteOpenAttempt(t0));
 }

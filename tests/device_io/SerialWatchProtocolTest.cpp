@@ -33,12 +33,13 @@ const std::string P = "####Brackenfold#";
 
 TEST(IdentityLine, FieldsIdsAndKey) {
     DetachedWatch d;
-    EXPECT_EQ(2, d.watch->State()); // the open failed with a system error
+    EXPECT_EQ(WatchState::SystemOpenFailed,
+              d.watch->State()); // the open failed with a system error
     EXPECT_FALSE(d.watch->IsActive());
     EXPECT_TRUE(d.watch->ParseIdentity(P + "M1#5"));
-    EXPECT_EQ("5M1", d.watch->Identity());
+    EXPECT_EQ("5M1", d.watch->Key());
     EXPECT_EQ("M1", d.watch->Model());
-    DeviceIncomingMessage m = d.watch->MakeMessage(1);
+    DeviceIncomingMessage m = d.watch->MakeMessage(DeviceMessageType::Connected);
     EXPECT_EQ("", m.version);
     EXPECT_EQ("", m.hexId);
     EXPECT_EQ(5, m.id);
@@ -68,14 +69,14 @@ TEST(IdentityLine, FieldsIdsAndKey) {
         EXPECT_EQ(c.identity, w.watch->ParseIdentity(c.line)) << c.line;
         if (!c.identity)
             continue;
-        DeviceIncomingMessage msg = w.watch->MakeMessage(1);
+        DeviceIncomingMessage msg = w.watch->MakeMessage(DeviceMessageType::Connected);
         if (c.line == P + "M1#5##AB") {
             EXPECT_EQ("AB", msg.version);
             EXPECT_EQ("", msg.hexId);
-            EXPECT_EQ("5M1", msg.identity);
+            EXPECT_EQ("5M1", msg.key);
             continue;
         }
-        EXPECT_EQ(c.key, msg.identity) << c.line;
+        EXPECT_EQ(c.key, msg.key) << c.line;
         EXPECT_EQ(c.version, msg.version) << c.line;
         EXPECT_EQ(c.hexId, msg.hexId) << c.line;
     }
@@ -88,20 +89,20 @@ TEST(IdentityLine, ConnectThenCommandsAndTheFirstIdentityHolds) {
     EXPECT_TRUE(d.messages.empty());
     d.watch->OnLine(P + "M1#7#1.2#0A");
     ASSERT_EQ(1u, d.messages.size());
-    EXPECT_EQ(1u, d.messages[0].type);
-    EXPECT_EQ("7M10A", d.messages[0].identity);
+    EXPECT_EQ(DeviceMessageType::Connected, d.messages[0].type);
+    EXPECT_EQ("7M10A", d.messages[0].key);
     EXPECT_EQ(1, d.reports);
     // A second identity with other fields changes nothing and reports nothing.
     d.watch->OnLine(P + "M2#8#2.0#0B");
     EXPECT_EQ(1u, d.messages.size());
     EXPECT_EQ(1, d.reports);
-    EXPECT_EQ("7M10A", d.watch->Identity());
+    EXPECT_EQ("7M10A", d.watch->Key());
     d.watch->OnLine("BTN_1=1");
     d.watch->OnLine(P + "M1#x"); // unusable identity after identification: a command
     ASSERT_EQ(3u, d.messages.size());
-    EXPECT_EQ(3u, d.messages[1].type);
+    EXPECT_EQ(DeviceMessageType::Command, d.messages[1].type);
     EXPECT_EQ("BTN_1=1", d.messages[1].line);
-    EXPECT_EQ("7M10A", d.messages[1].identity);
+    EXPECT_EQ("7M10A", d.messages[1].key);
     EXPECT_EQ(P + "M1#x", d.messages[2].line);
     EXPECT_FALSE(d.watch->DeliverPendingConnect());
 }
@@ -110,13 +111,13 @@ TEST(IdentityLine, UnitIdMinusOneIsAnIdLikeAnyOther) {
     DetachedWatch d;
     d.watch->OnLine(P + "M1#-1#1.0#0F");
     ASSERT_EQ(1u, d.messages.size());
-    EXPECT_EQ(1u, d.messages[0].type);
-    EXPECT_EQ("-1M10F", d.messages[0].identity);
+    EXPECT_EQ(DeviceMessageType::Connected, d.messages[0].type);
+    EXPECT_EQ("-1M10F", d.messages[0].key);
     d.watch->OnLine(P + "M2#4#1.0#0F"); // later identity lines change nothing
-    EXPECT_EQ("-1M10F", d.watch->Identity());
+    EXPECT_EQ("-1M10F", d.watch->Key());
     d.watch->OnLine("BTN_1=1");
     ASSERT_EQ(2u, d.messages.size());
-    EXPECT_EQ(3u, d.messages[1].type);
+    EXPECT_EQ(DeviceMessageType::Command, d.messages[1].type);
     EXPECT_EQ("BTN_1=1", d.messages[1].line);
 }
 

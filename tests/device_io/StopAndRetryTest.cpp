@@ -33,16 +33,6 @@ bool IsCommandTrace(const std::string& line, const std::string& port, const std:
            HasSuffix(line, " type=command line=" + text);
 }
 
-// A log hook for the length of a test: declared after what it uses, it is
-// gone before that is.
-class ScopedLogHook {
-public:
-    explicit ScopedLogHook(std::function<void(const std::string&)> onLine) {
-        AddLogHook(std::move(onLine));
-    }
-    ~ScopedLogHook() { gLogger->RemoveTarget("hook"); }
-};
-
 } // namespace
 
 TEST(DeviceIoShutdown, PortWaitingForItsRetryIsNotOpenedAgainWhileStopping) {
@@ -63,14 +53,14 @@ TEST(DeviceIoShutdown, PortWaitingForItsRetryIsNotOpenedAgainWhileStopping) {
             clock.Advance(2h);
     });
     ASSERT_TRUE(m.manager->Start());
-    ASSERT_TRUE(m.WaitFor(1, portA));
-    ASSERT_TRUE(m.WaitFor(1, portB));
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Connected, portA));
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Connected, portB));
     m.manager->QueueRequest(DeviceIoRequest::SetLeds(Key, "111"));
     ASSERT_TRUE(a.WaitForLine("<111", 5000ms));
 
     // B is lost and waits for its retry; opened again, it would identify.
     b.StopIdentity();
-    ASSERT_TRUE(m.WaitFor(2, portB));
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Disconnected, portB));
     ASSERT_TRUE(PumpUntil([&] { return log->Count("ASW::tick(): Will retry port " + portB) == 1; },
                           5000ms));
     b.SetIdentity(IdentB, 300);
@@ -107,11 +97,12 @@ TEST(DeviceIoStop, WatchStoppedWhileItsReadCompletesIsReportedClosedAndRetried) 
         }
     });
     ASSERT_TRUE(m.manager->Start());
-    ASSERT_TRUE(m.WaitFor(1, port));
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Connected, port));
     dev.SendLine("HOLD");
-    ASSERT_TRUE(m.WaitFor(2, port)) << "the stopped device still shows as connected";
-    ASSERT_TRUE(m.WaitFor(1, port, 2)) << "the port was never retried";
-    EXPECT_EQ(1u, m.CountOf(2, port));
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Disconnected, port))
+        << "the stopped device still shows as connected";
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Connected, port, 2)) << "the port was never retried";
+    EXPECT_EQ(1u, m.CountOf(DeviceMessageType::Disconnected, port));
     EXPECT_EQ(1u, log->Count("ASW::tick(): Will retry port " + port));
 }
 
@@ -131,12 +122,13 @@ TEST(DeviceIoStop, PortRemovedWhileItsReadCompletesIsReportedDisconnected) {
         }
     });
     ASSERT_TRUE(m.manager->Start());
-    ASSERT_TRUE(m.WaitFor(1, port));
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Connected, port));
     dev.SendLine("HOLD");
-    ASSERT_TRUE(m.WaitFor(2, port)) << "the application never heard of the disconnection";
+    ASSERT_TRUE(m.WaitFor(DeviceMessageType::Disconnected, port))
+        << "the application never heard of the disconnection";
     ASSERT_TRUE(PumpUntil([&] { return log->Count("ASW::tick(): No retry for port " + port) == 1; },
                           5000ms));
-    EXPECT_EQ(1u, m.CountOf(2, port));
+    EXPECT_EQ(1u, m.CountOf(DeviceMessageType::Disconnected, port));
 }
 
 TEST(DeviceIoStop, LegacyDeviceFilteredOutWhileItIdentifiesStaysOut) {
@@ -172,7 +164,8 @@ TEST(DeviceIoStop, LegacyDeviceFilteredOutWhileItIdentifiesStaysOut) {
         },
         8000ms));
     m.manager->DispatchIncoming();
-    EXPECT_EQ(0u, m.CountOf(1, port)) << "the filtered-out device connected";
+    EXPECT_EQ(0u, m.CountOf(DeviceMessageType::Connected, port))
+        << "the filtered-out device connected";
     EXPECT_EQ(1u, log->Count("ASW::tick(): No retry for port " + port));
     EXPECT_EQ(0u, log->Count("ASW::tick(): Will retry port " + port));
 }
@@ -206,12 +199,13 @@ TEST(DeviceIoStop, PortGoneWhileItsDeviceIdentifiesLetsTheReplugIn) {
         },
         8000ms));
     m.manager->DispatchIncoming();
-    const size_t connects = m.CountOf(1, port);
+    const size_t connects = m.CountOf(DeviceMessageType::Connected, port);
     EXPECT_EQ(0u, connects) << "the unplugged device connected";
     EXPECT_EQ(0u, log->Count("ASW::tick(): Will retry port " + port));
 
     // Plugged again, with the port watcher scanning again: it connects.
     boost::asio::post(watcher.ioContext, [&] { watcher.SetScanInterval(1, true); });
     dev.Plug(37, 0x32B6, 0x0001, "EMU37", Ident, 300);
-    EXPECT_TRUE(m.WaitFor(1, port, connects + 1)) << "the replugged device was kept out";
+    EXPECT_TRUE(m.WaitFor(DeviceMessageType::Connected, port, connects + 1))
+        << "the replugged device was kept out";
 }

@@ -130,7 +130,7 @@ TEST_F(MainWindowTest, LegacyCommandFlipsTheCheckMarkSavesAndQueuesTheNewFlag) {
     EXPECT_FALSE(gPlugin->settings->DeviceMap().legacyProbing);
     EXPECT_NE(ReadDeviceMap().find("probe_legacy=false"), std::string::npos) << ReadDeviceMap();
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].kind, DeviceIoRequest::SetLegacySupport(false).kind);
+    EXPECT_EQ(requests[0].kind, DeviceIoRequestKind::SetLegacySupport);
     EXPECT_FALSE(requests[0].flag);
     EXPECT_TRUE(Logged(BKFLog::LevelInfo, "Toggling legacy support"));
 

@@ -34,7 +34,7 @@ protected:
     std::vector<Sent> SentValues() const {
         std::vector<Sent> result;
         for (const DeviceIoRequest& request : requests) {
-            EXPECT_EQ(request.kind, DeviceIoRequest::SetValue("", "", 0).kind);
+            EXPECT_EQ(request.kind, DeviceIoRequestKind::SetValue);
             result.push_back({request.deviceId, request.text, request.value});
         }
         return result;
