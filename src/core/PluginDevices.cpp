@@ -26,6 +26,10 @@ void Plugin::QueueDeviceMessage(const DeviceIncomingMessage& message) {
 }
 
 void Plugin::DrainDeviceMessages() {
+    // The rows show each device's last command and action: one refresh after
+    // the batch shows the same as one after every command, and under a burst
+    // of commands the window's text updates would otherwise hold up the rest.
+    bool commandsHandled = false;
     while (!deviceMessages.empty()) {
         // Taken off first, so a message whose handling fails is not handled again.
         DeviceIncomingMessage message = std::move(deviceMessages.front());
@@ -39,6 +43,7 @@ void Plugin::DrainDeviceMessages() {
                 HandleDeviceDisconnect(message);
                 break;
             case DeviceMessageType::Command:
+                commandsHandled = true;
                 HandleDeviceCommand(message);
                 break;
             default: // nothing, or a type this program does not know
@@ -49,6 +54,8 @@ void Plugin::DrainDeviceMessages() {
                            error.what());
         }
     }
+    if (commandsHandled)
+        RefreshWindow();
 }
 
 void Plugin::HandleDeviceConnect(const DeviceIncomingMessage& message) {
@@ -124,7 +131,6 @@ void Plugin::HandleDeviceCommand(const DeviceIncomingMessage& message) {
     if (!record->HandleCommand(command.name, command.value))
         gLogger->Warning("Command from %s with id %d not mapped: %s", message.model.c_str(),
                          message.id, message.line.c_str());
-    RefreshWindow();
 }
 
 void Plugin::SetDeviceFunction(const std::string& key, uint32_t function) {
