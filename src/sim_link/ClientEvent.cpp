@@ -22,10 +22,9 @@ bool ClientEvent::Transmit(uint32_t data, bool repeat) {
                        int(data));
         return false;
     }
-    if (gLogger->Accepts(BKFLog::LevelTrace))
-        gLogger->Trace(
-            "simconnect: TransmitClientEvent for ClEvent %d (data: %d, flags: %x) -> Txn: %d",
-            int(id), int(data), unsigned(flags), int(LastSentPacketId(handle)));
+    TraceSent(handle,
+              "simconnect: TransmitClientEvent for ClEvent %d (data: %d, flags: %x) -> Txn: %d",
+              int(id), int(data), unsigned(flags));
     return true;
 }
 
@@ -41,9 +40,8 @@ void SimEvent::Register() {
                        int(id));
         return;
     }
-    if (gLogger->Accepts(BKFLog::LevelTrace))
-        gLogger->Trace("simconnect: Mapping \"%s\" -> CEv: %d: Transaction: %d", name.c_str(),
-                       int(id), int(LastSentPacketId(handle)));
+    TraceSent(handle, "simconnect: Mapping \"%s\" -> CEv: %d: Transaction: %d", name.c_str(),
+              int(id));
 }
 
 SystemEvent::SystemEvent(ClientEventRegistry* registry, uint32_t id, const std::string& name)
@@ -62,9 +60,8 @@ void SystemEvent::Register() {
                        int(id));
         return;
     }
-    if (gLogger->Accepts(BKFLog::LevelTrace))
-        gLogger->Trace("simconnect: Subscribing SysEvent \"%s\" -> CEv: %d: Transaction: %d",
-                       name.c_str(), int(id), int(LastSentPacketId(handle)));
+    TraceSent(handle, "simconnect: Subscribing SysEvent \"%s\" -> CEv: %d: Transaction: %d",
+              name.c_str(), int(id));
 }
 
 void SystemEvent::Unregister() {
@@ -76,9 +73,8 @@ void SystemEvent::Unregister() {
                        int(id));
         return;
     }
-    if (gLogger->Accepts(BKFLog::LevelTrace))
-        gLogger->Trace("simconnect: Unsubscribing SysEvent \"%s\" -> CEv: %d: Transaction: %d",
-                       name.c_str(), int(id), int(LastSentPacketId(handle)));
+    TraceSent(handle, "simconnect: Unsubscribing SysEvent \"%s\" -> CEv: %d: Transaction: %d",
+              name.c_str(), int(id));
 }
 
 void SystemEvent::RequestState(uint32_t requestId) {
@@ -89,9 +85,8 @@ void SystemEvent::RequestState(uint32_t requestId) {
         gLogger->Error("simconnect: RequestSystemState '%s' failed", name.c_str());
         return;
     }
-    if (gLogger->Accepts(BKFLog::LevelTrace))
-        gLogger->Trace("simconnect: Sent request for '%s' state -> CEv: %d: Txn: %d", name.c_str(),
-                       int(requestId), int(LastSentPacketId(handle)));
+    TraceSent(handle, "simconnect: Sent request for '%s' state -> CEv: %d: Txn: %d", name.c_str(),
+              int(requestId));
 }
 
 template <typename Event>

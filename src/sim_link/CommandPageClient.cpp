@@ -34,14 +34,10 @@ void CommandPageClient::SetHandle(HANDLE newHandle) {
 }
 
 void CommandPageClient::DefineClientData() {
-    // The transaction numbers are fetched only for lines that are written.
-    const bool trace = gLogger->Accepts(BKFLog::LevelTrace);
     if (SUCCEEDED(SimConnect_AddToClientDataDefinition(handle, CLD_COMMAND_DATA, 0, PageSize, 0,
                                                        SIMCONNECT_UNUSED))) {
-        if (trace)
-            gLogger->Trace(
-                "CPC: SimConnect_AddToClientDataDefinition for CLD_COMMAND_DATA -> Txn: %d",
-                LastSentPacketId(handle));
+        TraceSent(handle,
+                  "CPC: SimConnect_AddToClientDataDefinition for CLD_COMMAND_DATA -> Txn: %d");
     } else {
         gLogger->Debug("CPC: SimConnect_AddToClientDataDefinition for CLD_COMMAND_DATA failed");
     }
@@ -49,10 +45,9 @@ void CommandPageClient::DefineClientData() {
     if (SUCCEEDED(SimConnect_AddToClientDataDefinition(handle, CLD_PUBLISHED_VARIABLE, 0,
                                                        SIMCONNECT_CLIENTDATATYPE_FLOAT64, 0,
                                                        SIMCONNECT_UNUSED))) {
-        if (trace)
-            gLogger->Trace(
-                "CPC: SimConnect_AddToClientDataDefinition for CLD_PUBLISHED_VARIABLE -> Txn: %d",
-                LastSentPacketId(handle));
+        TraceSent(
+            handle,
+            "CPC: SimConnect_AddToClientDataDefinition for CLD_PUBLISHED_VARIABLE -> Txn: %d");
     } else {
         gLogger->Debug(
             "CPC: SimConnect_AddToClientDataDefinition for CLD_PUBLISHED_VARIABLE failed");
@@ -62,9 +57,7 @@ void CommandPageClient::DefineClientData() {
         char name[32];
         FormatBounded(name, sizeof name, "BKF.CMD.%08x", page);
         if (SUCCEEDED(SimConnect_MapClientDataNameToID(handle, name, page))) {
-            if (trace)
-                gLogger->Trace("Mapped ClientData %s -> %d -> Txn: %d", name, page,
-                               LastSentPacketId(handle));
+            TraceSent(handle, "Mapped ClientData %s -> %d -> Txn: %d", name, page);
         } else {
             gLogger->Trace("Failed to map ClientData %s -> %d", name, page);
         }
@@ -103,8 +96,7 @@ bool CommandPageClient::Transmit(const uint8_t* payload, uint64_t length) {
         gLogger->Error("failed to transmit command page to Simulator");
         return false;
     }
-    if (gLogger->Accepts(BKFLog::LevelTrace))
-        gLogger->Trace("SetClientData for Page %d -> Txn: %d", index, LastSentPacketId(handle));
+    TraceSent(handle, "SetClientData for Page %d -> Txn: %d", index);
     busy[index] = true;
     return true;
 }

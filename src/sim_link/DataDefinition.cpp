@@ -44,10 +44,8 @@ bool DataDefinition::RegisterField(const FieldSpec& field) {
                        field.name.c_str(), field.unit.c_str(), int(id));
         return false;
     }
-    if (gLogger->Accepts(BKFLog::LevelTrace))
-        gLogger->Trace("simconnect: AddToDataDefinition for \"%s\" (%s) for %d -> txn: %d",
-                       field.name.c_str(), field.unit.c_str(), int(id),
-                       int(LastSentPacketId(handle)));
+    TraceSent(handle, "simconnect: AddToDataDefinition for \"%s\" (%s) for %d -> txn: %d",
+              field.name.c_str(), field.unit.c_str(), int(id));
     return true;
 }
 
@@ -65,9 +63,7 @@ void DataDefinition::Clear() {
         gLogger->Error("simconnect: ClearDataDefinition failed for %d", int(id));
         return;
     }
-    if (gLogger->Accepts(BKFLog::LevelTrace))
-        gLogger->Trace("simconnect: Cleared Data Definition for %d -> txn: %d", int(id),
-                       int(LastSentPacketId(handle)));
+    TraceSent(handle, "simconnect: Cleared Data Definition for %d -> txn: %d", int(id));
 }
 
 void DataDefinition::Subscribe() {
@@ -80,9 +76,7 @@ void DataDefinition::Subscribe() {
         gLogger->Error("simconnect: RequestDataOnSimObject failed on %d", int(id));
         return;
     }
-    if (gLogger->Accepts(BKFLog::LevelTrace))
-        gLogger->Trace("simconnect: RequestedDataOnSimObject per frame for %d -> txn: %d", int(id),
-                       int(LastSentPacketId(handle)));
+    TraceSent(handle, "simconnect: RequestedDataOnSimObject per frame for %d -> txn: %d", int(id));
 }
 
 void DataDefinition::Unsubscribe() {
@@ -95,9 +89,7 @@ void DataDefinition::Unsubscribe() {
         gLogger->Error("simconnect: RequestDataOnSimObject never for %d failed", int(id));
         return;
     }
-    if (gLogger->Accepts(BKFLog::LevelTrace))
-        gLogger->Trace("simconnect: RequestedDataOnSimObject never for %d -> txn: %d", int(id),
-                       int(LastSentPacketId(handle)));
+    TraceSent(handle, "simconnect: RequestedDataOnSimObject never for %d -> txn: %d", int(id));
 }
 
 const FieldSpec& DataDefinition::Field(int32_t index) const {

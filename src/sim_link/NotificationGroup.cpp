@@ -54,9 +54,8 @@ void NotificationGroup::RequestNotifications(const ClientEvent& event) {
         gLogger->Error("simconnect: AddClientEventToNotificationGroup failed");
         return;
     }
-    if (gLogger->Accepts(BKFLog::LevelTrace))
-        gLogger->Trace("simconnect: Requested notifications for event %d in group %d: Txn->%d",
-                       event.Id(), id, LastSentPacketId(handle));
+    TraceSent(handle, "simconnect: Requested notifications for event %d in group %d: Txn->%d",
+              event.Id(), id);
 }
 
 void NotificationGroup::ApplyPriority() {
@@ -67,9 +66,7 @@ void NotificationGroup::ApplyPriority() {
         gLogger->Error("simconnect: SetNotificationGroupPriority failed");
         return;
     }
-    if (gLogger->Accepts(BKFLog::LevelTrace))
-        gLogger->Trace("Setting notification group %d priority to %d: Txn %d", id, priority,
-                       LastSentPacketId(handle));
+    TraceSent(handle, "Setting notification group %d priority to %d: Txn %d", id, priority);
 }
 
 void NotificationGroup::Clear() {
@@ -81,9 +78,7 @@ void NotificationGroup::Clear() {
         gLogger->Error("simconnect: ClearNotificationGroup failed for group %d", id);
         return;
     }
-    if (gLogger->Accepts(BKFLog::LevelTrace))
-        gLogger->Trace("simconnect: Unsubscribed from Notification Group %d -> Transaction: %d", id,
-                       LastSentPacketId(handle));
+    TraceSent(handle, "simconnect: Unsubscribed from Notification Group %d -> Transaction: %d", id);
 }
 
 std::shared_ptr<NotificationGroup> NotificationGroupRegistry::CreateGroup() {
